@@ -1,0 +1,46 @@
+// The record the front-end and the benchmark worker share, and the events the
+// worker reports through.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+struct RunResult {
+    double bestReadMBps = 0.0;
+    double bestWriteMBps = 0.0;
+    std::wstring errorText;
+    int64_t stopped = 0;
+};
+
+struct RunRecord {
+    std::wstring folder;       // the benchmark folder, with its trailing separator
+    int64_t passCount = 4;     // counted passes per phase, 1 to 7
+    int64_t testSizeMiB = 2048;
+    double liveReadMBps = 0.0;   // best read pass so far
+    double liveWriteMBps = 0.0;  // the last write pass
+    int64_t livePhase = 0;       // 0 none, 1 read, 2 write
+    int64_t livePass = 0;
+    RunResult result;
+};
+
+// Raised by the front-end's thread, read by the worker at fixed points; a
+// relaxed atomic is enough since nothing else is published through it.
+extern std::atomic<int64_t> StopRequested;
+bool IsStopRequested();
+
+// The one run of the process: the front-end fills the settings, the worker
+// the live fields and the result.
+extern RunRecord CurrentRun;
+
+constexpr int64_t PassDoneEvent = 0x10001;
+constexpr int64_t RunFinishedEvent = 0x10002;
+constexpr int64_t CountdownEvent = 0x10003;
+
+// How the worker reaches its front-end: the window posts a message, the
+// console prints. Neither call may wait for the front-end's thread, except
+// showReportError, which shows a modal box on the worker's own thread.
+struct RunEventSink {
+    void (*post)(int64_t event, int64_t data);
+    void (*showReportError)(const std::wstring& message);
+};

@@ -1,0 +1,181 @@
+// The operating-system seam: every platform call the portable code makes goes
+// through the one table `Platform`. The entries have the shape of the Win32
+// calls (same arguments, constants and last-error codes), so on Windows the
+// table is a plain pass-through and elsewhere a backend imitates Win32.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#else
+
+#define WINAPI
+typedef int BOOL;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef uint32_t UINT;
+typedef int32_t LONG;
+typedef uint64_t ULONG_PTR;
+typedef void* HANDLE;
+typedef void* HMODULE;
+typedef void* LPVOID;
+
+#define TRUE 1
+#define FALSE 0
+#define INVALID_HANDLE_VALUE (reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)))
+#define MAX_PATH 260
+#define INFINITE 0xFFFFFFFFu
+
+struct OVERLAPPED {
+    ULONG_PTR Internal;
+    ULONG_PTR InternalHigh;
+    DWORD Offset;
+    DWORD OffsetHigh;
+    HANDLE hEvent;
+};
+
+struct SECURITY_ATTRIBUTES;
+
+union LARGE_INTEGER {
+    int64_t QuadPart;
+};
+
+union ULARGE_INTEGER {
+    uint64_t QuadPart;
+};
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+struct WIN32_FIND_DATAW {
+    DWORD dwFileAttributes;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    wchar_t cFileName[MAX_PATH];
+};
+
+#define GENERIC_READ 0x80000000u
+#define GENERIC_WRITE 0x40000000u
+#define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
+#define CREATE_ALWAYS 2u
+#define OPEN_EXISTING 3u
+#define TRUNCATE_EXISTING 5u
+#define FILE_ATTRIBUTE_DIRECTORY 0x10u
+#define FILE_ATTRIBUTE_NORMAL 0x80u
+#define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
+#define FILE_FLAG_OVERLAPPED 0x40000000u
+#define FILE_FLAG_NO_BUFFERING 0x20000000u
+#define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define FILE_BEGIN 0u
+#define MEM_COMMIT 0x1000u
+#define MEM_RESERVE 0x2000u
+#define MEM_RELEASE 0x8000u
+#define PAGE_READWRITE 0x04u
+#define CP_ACP 0u
+
+#define ERROR_SUCCESS 0u
+#define ERROR_FILE_NOT_FOUND 2u
+#define ERROR_PATH_NOT_FOUND 3u
+#define ERROR_ACCESS_DENIED 5u
+#define ERROR_INVALID_HANDLE 6u
+#define ERROR_NOT_ENOUGH_MEMORY 8u
+#define ERROR_GEN_FAILURE 31u
+#define ERROR_SHARING_VIOLATION 32u
+#define ERROR_HANDLE_EOF 38u
+#define ERROR_NOT_SUPPORTED 50u
+#define ERROR_INVALID_PARAMETER 87u
+#define ERROR_DISK_FULL 112u
+#define ERROR_DIR_NOT_EMPTY 145u
+#define ERROR_ALREADY_EXISTS 183u
+#define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_NO_MORE_FILES 18u
+#define ERROR_OPERATION_ABORTED 995u
+#define ERROR_IO_PENDING 997u
+#define ERROR_IO_DEVICE 1117u
+
+#endif
+
+// Storage control codes, defined here so the drive code reads the same on
+// every platform (the Win32 headers spread them over several files).
+constexpr DWORD IoctlStorageGetDeviceNumber = 0x2D1080;
+constexpr DWORD IoctlStorageQueryProperty = 0x2D1400;
+constexpr DWORD IoctlDiskGetLengthInfo = 0x7405C;
+
+// Windows paths use '\'; the Linux backend takes the same texts with '/'.
+#ifdef _WIN32
+constexpr wchar_t PathSeparator = L'\\';
+#else
+constexpr wchar_t PathSeparator = L'/';
+#endif
+
+struct PlatformCalls {
+    HANDLE(WINAPI* CreateFileW)(const wchar_t* path, DWORD access, DWORD share,
+                                SECURITY_ATTRIBUTES* security, DWORD disposition,
+                                DWORD flags, HANDLE templateFile);
+    BOOL(WINAPI* ReadFile)(HANDLE file, LPVOID buffer, DWORD bytes, DWORD* done,
+                           OVERLAPPED* overlapped);
+    BOOL(WINAPI* WriteFile)(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
+                            OVERLAPPED* overlapped);
+    HANDLE(WINAPI* CreateIoCompletionPort)(HANDLE file, HANDLE existingPort, ULONG_PTR key,
+                                           DWORD threads);
+    BOOL(WINAPI* GetQueuedCompletionStatus)(HANDLE port, DWORD* bytes, ULONG_PTR* key,
+                                            OVERLAPPED** overlapped, DWORD milliseconds);
+    BOOL(WINAPI* CancelIoEx)(HANDLE file, OVERLAPPED* overlapped);
+    BOOL(WINAPI* SetFilePointerEx)(HANDLE file, LARGE_INTEGER distance,
+                                   LARGE_INTEGER* newPosition, DWORD method);
+    BOOL(WINAPI* SetEndOfFile)(HANDLE file);
+    BOOL(WINAPI* FlushFileBuffers)(HANDLE file);
+    BOOL(WINAPI* CloseHandle)(HANDLE handle);
+    BOOL(WINAPI* DeleteFileW)(const wchar_t* path);
+    BOOL(WINAPI* CreateDirectoryW)(const wchar_t* path, SECURITY_ATTRIBUTES* security);
+    BOOL(WINAPI* RemoveDirectoryW)(const wchar_t* path);
+    DWORD(WINAPI* GetFileAttributesW)(const wchar_t* path);
+    HANDLE(WINAPI* FindFirstFileW)(const wchar_t* pattern, WIN32_FIND_DATAW* found);
+    BOOL(WINAPI* FindNextFileW)(HANDLE search, WIN32_FIND_DATAW* found);
+    BOOL(WINAPI* FindClose)(HANDLE search);
+    LPVOID(WINAPI* VirtualAlloc)(LPVOID address, size_t bytes, DWORD type, DWORD protect);
+    BOOL(WINAPI* VirtualFree)(LPVOID address, size_t bytes, DWORD type);
+    BOOL(WINAPI* QueryPerformanceCounter)(LARGE_INTEGER* counter);
+    BOOL(WINAPI* QueryPerformanceFrequency)(LARGE_INTEGER* frequency);
+    DWORD(WINAPI* GetTickCount)();
+    void(WINAPI* Sleep)(DWORD milliseconds);
+    UINT(WINAPI* timeBeginPeriod)(UINT milliseconds);
+    void(WINAPI* GetLocalTime)(SYSTEMTIME* time);
+    DWORD(WINAPI* GetLastError)();
+    void(WINAPI* SetLastError)(DWORD code);
+    DWORD(WINAPI* GetCurrentDirectoryW)(DWORD length, wchar_t* buffer);
+    DWORD(WINAPI* GetModuleFileNameW)(HMODULE module, wchar_t* buffer, DWORD length);
+    BOOL(WINAPI* DeviceIoControl)(HANDLE device, DWORD code, LPVOID input, DWORD inputBytes,
+                                  LPVOID output, DWORD outputBytes, DWORD* returned,
+                                  OVERLAPPED* overlapped);
+    BOOL(WINAPI* GetDiskFreeSpaceExW)(const wchar_t* root, ULARGE_INTEGER* freeToCaller,
+                                      ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree);
+    int(WINAPI* MultiByteToWideChar)(UINT codePage, DWORD flags, const char* bytes,
+                                     int byteCount, wchar_t* text, int textLength);
+    wchar_t*(WINAPI* CharUpperW)(wchar_t* text);
+};
+
+// The process-wide table. It starts as the native backend; tests swap in the
+// fake and put the native one back.
+extern PlatformCalls Platform;
+
+// The native backend's table, for restoring after a test.
+const PlatformCalls& NativePlatform();

@@ -1,0 +1,125 @@
+#include "platform/text.h"
+
+#include "platform/platform.h"
+
+#include <charconv>
+#include <cstring>
+
+namespace {
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+void AppendWide(std::wstring& out, uint32_t cp) {
+    if (sizeof(wchar_t) == 2 && cp >= 0x10000) {
+        cp -= 0x10000;
+        out += static_cast<wchar_t>(0xD800 + (cp >> 10));
+        out += static_cast<wchar_t>(0xDC00 + (cp & 0x3FF));
+    } else {
+        out += static_cast<wchar_t>(cp);
+    }
+}
+
+constexpr uint32_t Replacement = 0xFFFD;
+
+// Length of the sequence a lead byte starts, 0 when it cannot start one.
+size_t SequenceLength(unsigned char lead) {
+    if (lead < 0x80) return 1;
+    if (lead >= 0xC2 && lead <= 0xDF) return 2;
+    if (lead >= 0xE0 && lead <= 0xEF) return 3;
+    if (lead >= 0xF0 && lead <= 0xF4) return 4;
+    return 0;
+}
+
+// Decodes one sequence at i; malformed input gives U+FFFD and moves one byte.
+uint32_t DecodeAt(const std::string& bytes, size_t& i) {
+    const auto lead = static_cast<unsigned char>(bytes[i]);
+    const size_t length = SequenceLength(lead);
+    if (length == 0 || i + length > bytes.size()) {
+        ++i;
+        return Replacement;
+    }
+    uint32_t cp = length == 1 ? lead : lead & (0xFF >> (length + 1));
+    for (size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(bytes[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            ++i;
+            return Replacement;
+        }
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        ++i;
+        return Replacement;
+    }
+    i += length;
+    return cp;
+}
+
+}  // namespace
+
+std::string Utf8FromWide(const std::wstring& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        uint32_t cp = static_cast<uint32_t>(text[i]);
+        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
+            const auto low = static_cast<uint32_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = Replacement;
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
+std::wstring WideFromUtf8(const std::string& bytes) {
+    std::wstring out;
+    out.reserve(bytes.size());
+    for (size_t i = 0; i < bytes.size();) AppendWide(out, DecodeAt(bytes, i));
+    return out;
+}
+
+std::wstring FormatTwoDecimals(double value) {
+    char buffer[512];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                       std::chars_format::fixed, 2);
+    std::string text(buffer, written.ptr);
+    if (text == "-0.00") text = "0.00";
+    return std::wstring(text.begin(), text.end());
+}
+
+std::wstring DecimalText(int64_t value) {
+    char buffer[24];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::wstring(buffer, written.ptr);
+}
+
+bool IsPathSeparator(wchar_t c) {
+    return c == PathSeparator;
+}
+
+std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
+    size_t end = folder.size();
+    while (end > 0 && IsPathSeparator(folder[end - 1])) --end;
+    return folder.substr(0, end) + PathSeparator + name;
+}

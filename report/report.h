@@ -1,0 +1,31 @@
+// The HTML report of a run, written line by line while the run proceeds.
+#pragma once
+
+#include "engine/run_record.h"
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <string>
+
+// The open report, or INVALID_HANDLE_VALUE when there is none.
+extern HANDLE ReportFile;
+// The path chosen for the latest run's report, kept after the run.
+extern std::wstring ReportPath;
+
+// Marks the writer as having no open report (start-up).
+void ResetReportWriter();
+
+// Returns the path, or an empty text when the file could not be created.
+std::wstring OpenReport(const std::wstring& folder, const std::wstring& benchmarkType,
+                        const std::wstring& sizeText);
+void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder);
+void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width);
+void WritePassRow(int64_t n, double speedMBps, double timeMs);
+void StartWriteSection();
+void FinishReport(const RunResult& result);
+void DiscardReport();
+std::wstring EscapeHtml(const std::wstring& text);
+
+// The box shown when the report cannot be created (code: the creation's last error).
+std::wstring ReportCreationFailedText(const std::wstring& folder, DWORD code);
+constexpr const wchar_t* ProgramTitle = L"Corvasta V1.1.0 x64";

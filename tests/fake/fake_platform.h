@@ -1,0 +1,119 @@
+// A scripted stand-in for the operating system behind the seam: an in-memory
+// file system, overlapped requests that complete through fake ports, a fake
+// clock, injectable failures, and a ledger of every handle and allocation so a
+// test can prove that a path released everything it opened.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+struct FakeNode {
+    bool directory = false;
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // FILE_ATTRIBUTE_REPARSE_POINT marks a link
+    std::string bytes;
+    int openCount = 0;
+    bool shared = true;  // false while a handle with share mode 0 is open
+};
+
+// One overlapped request, in issue order.
+struct FakeRequest {
+    HANDLE file = nullptr;
+    OVERLAPPED* overlapped = nullptr;
+    const void* buffer = nullptr;
+    DWORD bytes = 0;
+    bool isWrite = false;
+    uint64_t offset = 0;
+    bool completed = false;  // taken from the port
+    bool cancelled = false;
+};
+
+struct FakeHandle {
+    enum class Kind { File, Port, Search, Device } kind = Kind::File;
+    std::wstring path;
+    DWORD access = 0;
+    DWORD share = 0;
+    DWORD flags = 0;
+    uint64_t position = 0;
+    HANDLE port = nullptr;             // for a file bound to a port
+    std::vector<std::wstring> names;   // for a search: the names still to give
+};
+
+struct FakeState {
+    // File system. Keys are full paths as the portable code builds them with
+    // PathSeparator; relative paths are taken from currentDirectory.
+    std::wstring currentDirectory;
+    std::map<std::wstring, FakeNode> nodes;
+    std::set<std::wstring> devices;  // paths that open as devices ("\\.\C:")
+
+    // Clock. Each QueryPerformanceCounter call returns counterAt(readIndex)
+    // when set, else counter, which then advances by ticksPerRead.
+    int64_t frequency = 10'000'000;
+    int64_t counter = 0;
+    int64_t ticksPerRead = 1'000'000;
+    std::function<int64_t(int64_t readIndex)> counterAt;
+    int64_t counterReads = 0;
+    DWORD tickCount = 0x0001A2F0;
+    SYSTEMTIME localTime = {2026, 12, 1, 7, 15, 30, 45, 0};
+    int64_t sleptMs = 0;
+    int timerPeriodCalls = 0;
+
+    // Overlapped requests in issue order; completionBytes decides the byte
+    // count a request completes with (default: all it asked for).
+    std::vector<FakeRequest> requests;
+    std::function<DWORD(const FakeRequest&)> completionBytes;
+
+    // Storage queries: answers DeviceIoControl for a handle opened on path.
+    std::function<BOOL(const std::wstring& path, DWORD code, const void* input,
+                       DWORD inputBytes, void* output, DWORD outputBytes, DWORD* returned)>
+        deviceControl;
+    std::map<std::wstring, uint64_t> volumeTotalBytes;  // root ("C:\") -> bytes
+    std::wstring moduleFileName;
+
+    // Called at the start of every seam call with its name and its 1-based
+    // count; a test raises the stop flag or changes the script from here.
+    std::function<void(const std::string& call, int count)> beforeCall;
+
+    // Bookkeeping.
+    std::map<std::string, int> callCounts;
+    std::vector<std::string> log;  // "CloseHandle port", "VirtualFree", ... in order
+    std::map<HANDLE, FakeHandle> handles;
+    std::map<void*, size_t> allocations;
+    std::vector<std::string> violations;  // misuse seen: freeing a buffer in flight, ...
+    DWORD lastError = 0;
+
+    struct Failure {
+        int skip;  // matching calls to let through first
+        DWORD code;
+    };
+    std::map<std::string, std::deque<Failure>> failures;
+};
+
+// Installs a fresh fake as the process-wide table; RemoveFake restores the
+// native backend.
+FakeState& InstallFake();
+void RemoveFake();
+FakeState& Fake();
+
+// The next call of `call` after `skip` others fails with `code`. Names are
+// the seam's entry names; "Completion" fails a completion taken from a port
+// (GetQueuedCompletionStatus returns FALSE with its record).
+void FailCall(const std::string& call, DWORD code, int skip = 0);
+
+// File system helpers for tests.
+std::wstring FakePath(const std::wstring& relative);  // currentDirectory + separator + relative
+void AddFakeFolder(const std::wstring& path);
+void AddFakeFile(const std::wstring& path, const std::string& bytes);
+bool FakeExists(const std::wstring& path);
+std::string FakeFileBytes(const std::wstring& path);
+
+// What is still open: handles of any kind and allocations.
+size_t OpenHandleCount();
+size_t OpenAllocationCount();
+size_t RequestsInFlight();
