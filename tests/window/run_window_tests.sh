@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# Runs the window driver against the window program under Wine on a virtual
+# display of its own, and saves the screenshots the driver asks for.
+# Usage: run_window_tests.sh <driver.exe> <corvasta.exe> <work dir> <screenshot dir>
+set -euo pipefail
+driver=$1 program=$2 work=$3 shots=$4
+here=$(cd "$(dirname "$0")" && pwd)
+wine_run=$here/../../cmake/wine-run.sh
+
+# A prefix of its own, so stopping its wineserver touches no other test.
+export CORVASTA_WINEPREFIX=$work/wineprefix
+wineserver=/usr/lib/wine/wineserver
+[ -x "$wineserver" ] || wineserver=$(command -v wineserver)
+
+display=
+for n in $(seq 57 99); do
+  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=:$n; break; fi
+done
+[ -n "$display" ] || { echo "no free display number"; exit 1; }
+
+xvfb_pid=
+cleanup() {
+  WINEPREFIX=$CORVASTA_WINEPREFIX "$wineserver" -k 2>/dev/null || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  xdpyinfo -display "$display" >/dev/null 2>&1 && break
+  sleep 0.1
+done
+xdpyinfo -display "$display" >/dev/null 2>&1 || { echo "Xvfb did not start"; exit 1; }
+export DISPLAY=$display
+
+windows_path() { printf 'Z:%s' "${1//\//\\}"; }
+folder=$work/folder signals=$work/signals
+rm -rf "$folder" "$signals"
+mkdir -p "$folder" "$signals" "$shots"
+
+"$wine_run" "$driver" "$(windows_path "$program")" "$(windows_path "$folder")" \
+  "$(windows_path "$signals")" &
+driver_pid=$!
+# The driver asks for a screenshot with a file holding the window's geometry
+# and goes on once the file is gone.
+while kill -0 "$driver_pid" 2>/dev/null; do
+  for request in "$signals"/*.shot; do
+    [ -e "$request" ] || continue
+    name=$(basename "$request" .shot)
+    import -display "$display" -window root -crop "$(head -n1 "$request")" +repage "$shots/$name.png"
+    rm -f "$request"
+  done
+  sleep 0.2
+done
+wait "$driver_pid"
