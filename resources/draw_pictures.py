@@ -78,6 +78,10 @@ def circle(cx, cy, r):
     return lambda x, y: math.hypot(x - cx, y - cy) - r
 
 
+def ring(cx, cy, r, half_width):
+    return lambda x, y: abs(math.hypot(x - cx, y - cy) - r) - half_width
+
+
 def rounded_box(cx, cy, half_w, half_h, radius, angle=0.0):
     cos_a, sin_a = math.cos(angle), math.sin(angle)
 
@@ -278,11 +282,11 @@ def draw_gear(canvas, centre, pitch_radius, teeth, phase, module):
     cx, cy = centre
     tip = pitch_radius + module + 1
     box = (cx - tip, cy - tip, cx + tip, cy + tip)
-    fill_shape(canvas, DARK_RED, gear(cx, cy, pitch_radius, teeth, phase, module), box)
-    inner = gear(cx, cy, pitch_radius, teeth, phase, module)
-    fill_shape(canvas, RED, lambda x, y: inner(x, y) + 1.3, box)
+    shape = gear(cx, cy, pitch_radius, teeth, phase, module)
+    fill_shape(canvas, DARK_RED, shape, box)
+    fill_shape(canvas, RED, lambda x, y: shape(x, y) + 1.3, box)  # inset: a dark rim remains
     bore = (pitch_radius - 0.9 * module) * 0.42
-    fill_shape(canvas, DARK_RED, arc(cx, cy, bore + 2.2, 0, 2 * math.pi - 1e-9, 1.0), box)
+    fill_shape(canvas, DARK_RED, ring(cx, cy, bore + 2.2, 1.0), box)
 
 
 def draw_housing(canvas, left, top, right, bottom):
@@ -301,13 +305,20 @@ def draw_housing(canvas, left, top, right, bottom):
     fill_rects(canvas, (226, 190, 90), pins)
 
 
+def polar(centre, distance, degrees):
+    a = math.radians(degrees)
+    return (centre[0] + distance * math.cos(a), centre[1] - distance * math.sin(a))
+
+
 def running_picture():
     canvas = Canvas(200, 158, WHITE)
     draw_housing(canvas, 10, 16, 188, 140)
+    # Pitch radius = module * teeth / 2; centres 1.5 px further apart than the
+    # pitch circles for a little clearance between the teeth.
     module = 4
     big = ((82, 76), 28, 14)
-    upper = ((82 + 49.5 * math.cos(math.radians(35)), 76 - 49.5 * math.sin(math.radians(35))), 20, 10)
-    lower = ((82 + 45.5 * math.cos(math.radians(-28)), 76 - 45.5 * math.sin(math.radians(-28))), 16, 8)
+    upper = (polar(big[0], 49.5, 35), 20, 10)
+    lower = (polar(big[0], 45.5, -28), 16, 8)
     phase = math.radians(8)
     draw_gear(canvas, big[0], big[1], big[2], phase, module)
     for centre, radius, teeth in (upper, lower):
@@ -317,10 +328,10 @@ def running_picture():
 
 
 def icon_picture():
-    """The icon on black; also returns the coverage mask of its outline."""
-    canvas = Canvas(128, 128, (0, 0, 0))
+    """The icon and which of its pixels are opaque. The canvas starts in the
+    outline's colour so the edge pixels the mask keeps are not darkened."""
+    canvas = Canvas(128, 128, DARK_GREEN)
     outline = rounded_box(64, 66, 58, 46, 14)
-    fill_shape(canvas, DARK_GREEN, outline, (0, 0, 128, 128))
     fill_shape(canvas, GREEN, rounded_box(64, 66, 53, 41, 10), (0, 0, 128, 128))
     fill_shape(canvas, (244, 244, 244), circle(64, 62, 33), (28, 26, 100, 98))
     draw_speedometer(canvas, 64, 64, 27, DARK_GREEN, RED, 6)
@@ -392,9 +403,12 @@ def longest_match(data, here, candidates):
     for there in reversed(candidates[-CHAIN_LIMIT:]):
         if here - there > WINDOW:
             break
-        low, high = 3, limit  # data[there:there+low] matches; find the longest
+        # Only a candidate that also matches one byte past the best so far can
+        # beat it. Its first three bytes match (same chain); the longest
+        # common prefix is then found by bisection on slice equality.
         if data[there + best_length:there + best_length + 1] != data[here + best_length:here + best_length + 1]:
             continue
+        low, high = 3, limit
         while low < high:
             middle = (low + high + 1) // 2
             if data[there:there + middle] == data[here:here + middle]:
