@@ -51,9 +51,9 @@ std::string ReadPng(const std::string& path, Picture* picture) {
   png_get_IHDR(png, info, &picture->width, &picture->height, &picture->bitDepth, &picture->colourType, nullptr,
                nullptr, nullptr);
   if (picture->colourType == PNG_COLOR_TYPE_RGB && picture->bitDepth == 8) {
-    picture->rgb.resize(size_t{picture->width} * picture->height * 3);
+    picture->rgb.resize(static_cast<size_t>(picture->width) * picture->height * 3);
     std::vector<png_bytep> rows(picture->height);
-    for (png_uint_32 y = 0; y < picture->height; ++y) rows[y] = &picture->rgb[size_t{y} * picture->width * 3];
+    for (png_uint_32 y = 0; y < picture->height; ++y) rows[y] = &picture->rgb[static_cast<size_t>(y) * picture->width * 3];
     png_read_image(png, rows.data());
     png_read_end(png, nullptr);
   }
@@ -63,7 +63,7 @@ std::string ReadPng(const std::string& path, Picture* picture) {
 }
 
 Rgb PixelAt(const Picture& picture, png_uint_32 x, png_uint_32 y) {
-  const png_byte* p = &picture.rgb[(size_t{y} * picture.width + x) * 3];
+  const png_byte* p = &picture.rgb[(static_cast<size_t>(y) * picture.width + x) * 3];
   return {p[0], p[1], p[2]};
 }
 
@@ -92,7 +92,7 @@ void ExpectRgbOfSize(const Picture& picture, png_uint_32 width, png_uint_32 heig
   EXPECT_EQ(picture.bitDepth, 8);
   EXPECT_EQ(picture.width, width);
   EXPECT_EQ(picture.height, height);
-  ASSERT_EQ(picture.rgb.size(), size_t{width} * height * 3);
+  ASSERT_EQ(picture.rgb.size(), static_cast<size_t>(width) * height * 3);
   EXPECT_GE(DistinctColours(picture.rgb), 16u) << "the picture looks blank";
 }
 
@@ -134,7 +134,7 @@ TEST(Pictures, RunningPictureHasRedGearsOnAGreenHousingOnWhite) {
 
 TEST(Pictures, IconHoldsOne128By128ImageWith24BitColourAndItsMask) {
   std::ifstream file(ResourcePath("corvasta.ico"), std::ios::binary);
-  const std::vector<unsigned char> ico{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+  const std::vector<unsigned char> ico((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
   ASSERT_GE(ico.size(), 6u + 16u + 40u);
   EXPECT_EQ(Little(ico, 0, 2), 0u);  // reserved
   EXPECT_EQ(Little(ico, 2, 2), 1u);  // icon, not cursor
@@ -150,7 +150,7 @@ TEST(Pictures, IconHoldsOne128By128ImageWith24BitColourAndItsMask) {
   const uint32_t colourBytes = 128 * 128 * 3;
   const uint32_t maskBytes = 128 * 16;
   ASSERT_EQ(bytes, 40 + colourBytes + maskBytes);
-  ASSERT_EQ(size_t{offset} + bytes, ico.size()) << "the image must end the file";
+  ASSERT_EQ(static_cast<size_t>(offset) + bytes, ico.size()) << "the image must end the file";
 
   EXPECT_EQ(Little(ico, offset, 4), 40u);                       // BITMAPINFOHEADER
   EXPECT_EQ(static_cast<int32_t>(Little(ico, offset + 4, 4)), 128);
