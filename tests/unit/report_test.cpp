@@ -14,7 +14,6 @@
 namespace {
 
 const std::wstring Sep(1, PathSeparator);
-const std::wstring BenchFolder = Sep + L"bench" + Sep;
 // Local time of the fake clock: 7 December 2026 15:30:45.
 const std::wstring ReportName = L"corvasta_07122026153045_SEQ1MQ8T1_1024MiB.html";
 
@@ -31,6 +30,11 @@ std::string PassRow(const std::string& n, const std::string& speed, const std::s
 
 std::string InfoRow(const std::string& label, const std::string& value) {
     return "<tr><td width=\"250\"><b>" + label + "</b></td><td><b>" + value + "</b></td></tr>";
+}
+
+// The fake's current directory, as the front-end passes it: with its separator.
+std::wstring BenchFolder() {
+    return Fake().currentDirectory + Sep;
 }
 
 const std::string TableOpen =
@@ -101,7 +105,6 @@ class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallFake();
-        AddFakeFolder(Sep + L"bench");
         DriveInfo = {L"Acme & Sons", L"Disk \u00e9 <1>", L"1000.20 GB (931.51 GiB)",
                      Sep + L"opt" + Sep};
         ResetReportWriter();
@@ -113,27 +116,27 @@ protected:
         RemoveFake();
     }
 
-    std::wstring Open(const std::wstring& folder = BenchFolder) {
+    std::wstring Open(const std::wstring& folder = BenchFolder()) {
         return OpenReport(folder, L"SEQ1MQ8T1", L"1024MiB");
     }
     std::wstring OpenWithHead() {
         const std::wstring path = Open();
-        WriteReportHeader(2, 1024, BenchFolder);
+        WriteReportHeader(2, 1024, BenchFolder());
         return path;
     }
 };
 
 TEST_F(ReportTest, CompletedRunWritesEveryLineAndFlushesAtEachStep) {
     const std::wstring path = Open();
-    ASSERT_EQ(path, BenchFolder + ReportName);
+    ASSERT_EQ(path, BenchFolder() + ReportName);
     EXPECT_EQ(ReportPath, path);
     const FakeHandle& handle = Fake().handles.at(ReportFile);
     EXPECT_EQ(handle.access, GENERIC_READ | GENERIC_WRITE);
     EXPECT_EQ(handle.share, 0u);
 
-    WriteReportHeader(2, 1024, BenchFolder);
+    WriteReportHeader(2, 1024, BenchFolder());
     // Lines reach the file as they are produced: a crash here leaves the head.
-    EXPECT_EQ(FakeFileBytes(path), ExpectedHead(BenchFolder));
+    EXPECT_EQ(FakeFileBytes(path), ExpectedHead(BenchFolder()));
 
     const int flushes = Calls("FlushFileBuffers");
     WritePassRow(1, 3456.789, 5012.0);
@@ -150,7 +153,7 @@ TEST_F(ReportTest, CompletedRunWritesEveryLineAndFlushesAtEachStep) {
     EXPECT_EQ(Calls("FlushFileBuffers"), flushes + 6);
 
     const std::string expected =
-        ExpectedHead(BenchFolder) +
+        ExpectedHead(BenchFolder()) +
         Lines({PassRow("1", "3456.79", "5012.00"), PassRow("2", "0.50", "4999.99")}) +
         WriteSection +
         Lines({PassRow("1", "1200.00", "5000.01"), PassRow("2", "1234.50", "5001.25")}) +
@@ -175,7 +178,7 @@ TEST_F(ReportTest, RunFailingBeforeItsFirstPassHasOnlyTheReadHead) {
     RunResult result;
     result.errorText = L"Unable to allocate pattern";
     FinishReport(result);
-    EXPECT_EQ(FakeFileBytes(path), ExpectedHead(BenchFolder) + ErrorBlock("Unable to allocate pattern"));
+    EXPECT_EQ(FakeFileBytes(path), ExpectedHead(BenchFolder()) + ErrorBlock("Unable to allocate pattern"));
 }
 
 TEST_F(ReportTest, RunFailingInTheWritePhaseKeepsItsRowsAndEscapesTheError) {
@@ -190,7 +193,7 @@ TEST_F(ReportTest, RunFailingInTheWritePhaseKeepsItsRowsAndEscapesTheError) {
     result.errorText = L"A<B&\"x\" (Windows Error 112)";
     FinishReport(result);
     EXPECT_EQ(FakeFileBytes(path),
-              ExpectedHead(BenchFolder) +
+              ExpectedHead(BenchFolder()) +
                   Lines({PassRow("1", "900.00", "5000.00"), PassRow("2", "901.00", "5000.00")}) +
                   WriteSection + Lines({PassRow("1", "450.00", "5000.00")}) +
                   ErrorBlock("A&lt;B&amp;&quot;x&quot; (Windows Error 112)"));
@@ -214,9 +217,9 @@ TEST_F(ReportTest, StoppedRunLeavesNoFile) {
 
 TEST_F(ReportTest, FileNameHasOneSeparatorWhateverTheFolderEndsWith) {
     for (const std::wstring& folder :
-         {BenchFolder, BenchFolder + Sep + Sep, Sep + L"bench"}) {
+         {BenchFolder(), BenchFolder() + Sep + Sep, Fake().currentDirectory}) {
         SCOPED_TRACE(Utf8FromWide(folder));
-        EXPECT_EQ(Open(folder), BenchFolder + ReportName);
+        EXPECT_EQ(Open(folder), BenchFolder() + ReportName);
         WriteReportHeader(2, 1024, folder);
         FinishReport(RunResult{});
         EXPECT_NE(FakeFileBytes(ReportPath).find(InfoRow("PATH", Utf8FromWide(folder))),
@@ -228,7 +231,7 @@ TEST_F(ReportTest, DateAndTimeFieldsAreZeroPadded) {
     Fake().localTime = {2027, 1, 6, 2, 3, 4, 5, 0};
     const std::wstring path = OpenWithHead();
     FinishReport(RunResult{});
-    EXPECT_EQ(path, BenchFolder + L"corvasta_02012027030405_SEQ1MQ8T1_1024MiB.html");
+    EXPECT_EQ(path, BenchFolder() + L"corvasta_02012027030405_SEQ1MQ8T1_1024MiB.html");
     const std::string bytes = FakeFileBytes(path);
     EXPECT_NE(bytes.find(InfoRow("DATE", "02/01/2027")), std::string::npos);
     EXPECT_NE(bytes.find(InfoRow("TIME", "03:04:05")), std::string::npos);
@@ -268,37 +271,37 @@ TEST_F(ReportTest, NumbersUseADotInACommaLocale) {
 }
 
 TEST_F(ReportTest, ExistingReportOfTheSameNameIsReplaced) {
-    AddFakeFile(BenchFolder + ReportName, std::string(20000, '~'));
+    AddFakeFile(BenchFolder() + ReportName, std::string(20000, '~'));
     const std::wstring path = OpenWithHead();
     FinishReport(RunResult{});
     const std::string bytes = FakeFileBytes(path);
-    EXPECT_EQ(bytes.rfind(ExpectedHead(BenchFolder), 0), 0u);
+    EXPECT_EQ(bytes.rfind(ExpectedHead(BenchFolder()), 0), 0u);
     EXPECT_EQ(bytes.find('~'), std::string::npos);
 }
 
 TEST_F(ReportTest, TruncatingRetryOpensTheFileWhenCreationFails) {
-    AddFakeFile(BenchFolder + ReportName, std::string(20000, '~'));
+    AddFakeFile(BenchFolder() + ReportName, std::string(20000, '~'));
     FailCall("CreateFileW", ERROR_ACCESS_DENIED);
     const std::wstring path = Open();
-    ASSERT_EQ(path, BenchFolder + ReportName);
+    ASSERT_EQ(path, BenchFolder() + ReportName);
     const FakeHandle& handle = Fake().handles.at(ReportFile);
     EXPECT_EQ(handle.access, static_cast<DWORD>(GENERIC_WRITE));
     EXPECT_EQ(handle.share, 0u);
-    WriteReportHeader(2, 1024, BenchFolder);
+    WriteReportHeader(2, 1024, BenchFolder());
     FinishReport(RunResult{});
     EXPECT_EQ(FakeFileBytes(path).find('~'), std::string::npos);
 }
 
 TEST_F(ReportTest, FailedCreationMakesEveryLaterStepDoNothing) {
-    AddFakeFile(BenchFolder + L"keep.html", "mine");
+    AddFakeFile(BenchFolder() + L"keep.html", "mine");
     FailCall("CreateFileW", ERROR_ACCESS_DENIED);
     FailCall("CreateFileW", ERROR_SHARING_VIOLATION);
     EXPECT_EQ(Open(), L"");
     EXPECT_EQ(Platform.GetLastError(), ERROR_SHARING_VIOLATION);
-    EXPECT_EQ(ReportPath, BenchFolder + ReportName);
+    EXPECT_EQ(ReportPath, BenchFolder() + ReportName);
     EXPECT_EQ(ReportFile, INVALID_HANDLE_VALUE);
 
-    WriteReportHeader(2, 1024, BenchFolder);
+    WriteReportHeader(2, 1024, BenchFolder());
     WritePassRow(1, 900.0, 5000.0);
     StartWriteSection();
     FinishReport(RunResult{});
@@ -308,7 +311,7 @@ TEST_F(ReportTest, FailedCreationMakesEveryLaterStepDoNothing) {
     EXPECT_EQ(Calls("CloseHandle"), 0);
     EXPECT_EQ(Calls("DeleteFileW"), 0);
     EXPECT_FALSE(FakeExists(ReportPath));
-    EXPECT_TRUE(FakeExists(BenchFolder + L"keep.html"));
+    EXPECT_TRUE(FakeExists(BenchFolder() + L"keep.html"));
 }
 
 TEST_F(ReportTest, FailedCreationReportsWhyTheFileCouldNotBeCreated) {
@@ -316,8 +319,8 @@ TEST_F(ReportTest, FailedCreationReportsWhyTheFileCouldNotBeCreated) {
     FailCall("CreateFileW", ERROR_ACCESS_DENIED);
     EXPECT_EQ(Open(), L"");
     EXPECT_EQ(Platform.GetLastError(), ERROR_ACCESS_DENIED);
-    EXPECT_EQ(ReportCreationFailedText(BenchFolder, Platform.GetLastError()),
-              L"Impossibile creare il log HTML in:\r\n" + BenchFolder +
+    EXPECT_EQ(ReportCreationFailedText(BenchFolder(), Platform.GetLastError()),
+              L"Impossibile creare il log HTML in:\r\n" + BenchFolder() +
                   L"\r\n\r\nErrore Windows: 5");
 }
 
