@@ -148,7 +148,8 @@ void WriteInfoRow(const std::wstring& label, const std::wstring& value, int widt
 }
 
 void WritePassRow(int64_t n, double speedMBps, double timeMs) {
-    WriteLine(L"<tr><td width=\"33%\" align=\"center\"><b>" + EscapeHtml(L"PASS " + DecimalText(n)) +
+    WriteLine(L"<tr><td width=\"33%\" align=\"center\"><b>" +
+              EscapeHtml(L"PASS " + DecimalText(n)) +
               L"</b></td><td width=\"34%\" align=\"center\"><b>" + FormatTwoDecimals(speedMBps) +
               L" MB/s</b></td><td width=\"33%\" align=\"center\"><b>" + FormatTwoDecimals(timeMs) +
               L" ms</b></td></tr>");

@@ -24,7 +24,8 @@ std::string Lines(const std::vector<std::string>& lines) {
 }
 
 std::string PassRow(const std::string& n, const std::string& speed, const std::string& ms) {
-    return "<tr><td width=\"33%\" align=\"center\"><b>PASS " + n + "</b></td><td width=\"34%\" align=\"center\"><b>" + speed +
+    return "<tr><td width=\"33%\" align=\"center\"><b>PASS " + n +
+           "</b></td><td width=\"34%\" align=\"center\"><b>" + speed +
            " MB/s</b></td><td width=\"33%\" align=\"center\"><b>" + ms + " ms</b></td></tr>";
 }
 
@@ -178,7 +179,8 @@ TEST_F(ReportTest, RunFailingBeforeItsFirstPassHasOnlyTheReadHead) {
     RunResult result;
     result.errorText = L"Unable to allocate pattern";
     FinishReport(result);
-    EXPECT_EQ(FakeFileBytes(path), ExpectedHead(BenchFolder()) + ErrorBlock("Unable to allocate pattern"));
+    EXPECT_EQ(FakeFileBytes(path),
+              ExpectedHead(BenchFolder()) + ErrorBlock("Unable to allocate pattern"));
 }
 
 TEST_F(ReportTest, RunFailingInTheWritePhaseKeepsItsRowsAndEscapesTheError) {
