@@ -31,8 +31,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    Window.startPicture = DecodePictureResource(MAKEINTRESOURCEW(StartPictureResource));
-    Window.runningPicture = DecodePictureResource(MAKEINTRESOURCEW(RunningPictureResource));
+    Window.startPicture = DecodePictureResource(MAKEINTRESOURCEW(StartPictureId));
+    Window.runningPicture = DecodePictureResource(MAKEINTRESOURCEW(RunningPictureId));
 
     // Raised once for the whole process: the worker's 50 ms slices rely on it.
     Platform.timeBeginPeriod(1);

@@ -3,6 +3,7 @@
 
 #include "drive/drive_info.h"
 #include "report/report.h"
+#include "resources/resource_ids.h"
 
 #include <commctrl.h>
 
@@ -46,7 +47,7 @@ HWND OpenWindow() {
     windowClass.cbSize = sizeof(windowClass);
     windowClass.lpfnWndProc = MainWindowProc;
     windowClass.hInstance = GetModuleHandleW(nullptr);
-    windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(1));
+    windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(CorvastaIconId));
     windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     windowClass.lpszClassName = ClassName;
     if (!RegisterClassExW(&windowClass)) return nullptr;

@@ -37,7 +37,7 @@ void ShowRunningPicture() {
     if (Window.runningPictureControl) DestroyWindow(Window.runningPictureControl);
     Window.runningPictureControl = CreateWindowExW(
         0, L"Static", L"", WS_CHILD | SS_BITMAP | SS_NOTIFY, 16, 12, 200, 158, Window.mainWindow,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(RunningPictureId)), GetModuleHandleW(nullptr),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(RunningPictureControlId)), GetModuleHandleW(nullptr),
         nullptr);
     if (!Window.runningPictureControl) return;
     SendMessageW(Window.runningPictureControl, STM_SETIMAGE, IMAGE_BITMAP,

@@ -22,7 +22,7 @@ enum : int {
     PassCountLabelId = 12,
     TestSizeLabelId = 13,
     OpenReportButtonId = 44,
-    RunningPictureId = 77,
+    RunningPictureControlId = 77,
     ManufacturerLabelId = 80,
     ManufacturerFieldId = 82,
     ModelLabelId = 84,

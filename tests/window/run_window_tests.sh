@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Runs the window driver against the window program under Wine on a virtual
 # display of its own, and saves the screenshots the driver asks for.
-# Usage: run_window_tests.sh <driver.exe> <corvasta.exe> <work dir> <screenshot dir>
+# Usage: run_window_tests.sh <driver.exe> <corvasta.exe> <menu_probe.dll> <work dir> <screenshot dir>
 set -euo pipefail
-driver=$1 program=$2 work=$3 shots=$4
+driver=$(realpath "$1") program=$(realpath "$2") probe=$(realpath "$3")
+work=$(realpath -m "$4") shots=$(realpath -m "$5")
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run=$here/../../cmake/wine-run.sh
 
@@ -40,7 +41,7 @@ rm -rf "$folder" "$signals"
 mkdir -p "$folder" "$signals" "$shots"
 
 "$wine_run" "$driver" "$(windows_path "$program")" "$(windows_path "$folder")" \
-  "$(windows_path "$signals")" &
+  "$(windows_path "$signals")" "$(windows_path "$probe")" &
 driver_pid=$!
 # The driver asks for a screenshot with a file holding the window's geometry
 # and goes on once the file is gone.
