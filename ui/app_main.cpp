@@ -13,9 +13,9 @@
 namespace {
 
 std::wstring CurrentFolder() {
-    wchar_t buffer[MAX_PATH + 1] = {};
-    const DWORD length = GetCurrentDirectoryW(MAX_PATH + 1, buffer);
-    std::wstring folder = length > 0 && length <= MAX_PATH ? std::wstring(buffer, length) : L"";
+    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
+    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
+    folder.resize(length < folder.size() ? length : 0);
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     return folder;
 }
