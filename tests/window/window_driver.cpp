@@ -180,8 +180,12 @@ void AnswerBox(const Started& run, const wchar_t* title, const std::wstring& tex
 
 // Asks the test script for a screenshot of the window and waits for it.
 void Screenshot(const Started& run, const wchar_t* name) {
+    // Without a window manager nothing draws the caption, so the picture
+    // starts at the menu bar.
     RECT outer{};
-    GetWindowRect(run.main, &outer);
+    GetClientRect(run.main, &outer);
+    MapWindowPoints(run.main, nullptr, reinterpret_cast<POINT*>(&outer), 2);
+    outer.top -= GetSystemMetrics(SM_CYMENU);
     const std::wstring request = SignalFolder + name + L".shot";
     HANDLE file = CreateFileW(request.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     char geometry[64];
