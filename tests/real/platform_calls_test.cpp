@@ -33,7 +33,7 @@ HANDLE Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD fla
 const DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
 
 // Every test works in a folder of its own under the working directory.
-class PlatformCalls : public testing::Test {
+class NativeSeam : public testing::Test {
 protected:
     void SetUp() override {
         wchar_t here[1024];
@@ -92,7 +92,9 @@ protected:
     unsigned char* buffer = nullptr;
 };
 
-TEST_F(PlatformCalls, OverlappedReadsAndWritesCompleteThroughThePort) {
+}  // namespace
+
+TEST_F(NativeSeam, OverlappedReadsAndWritesCompleteThroughThePort) {
     const std::wstring path = MakeFile(L"data.bin", 3);
     HANDLE file = Open(path, ReadWrite, OPEN_EXISTING, Overlapped);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -152,7 +154,7 @@ TEST_F(PlatformCalls, OverlappedReadsAndWritesCompleteThroughThePort) {
 
 // Block 4096 lies beyond this one-block file only if OffsetHigh is honoured;
 // the read then ends with ERROR_HANDLE_EOF, at once or through the port.
-TEST_F(PlatformCalls, ReadBeyondTheEndUsesOffsetHighAndFails) {
+TEST_F(NativeSeam, ReadBeyondTheEndUsesOffsetHighAndFails) {
     const std::wstring path = MakeFile(L"short.bin", 1);
     HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, Overlapped);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -182,7 +184,7 @@ TEST_F(PlatformCalls, ReadBeyondTheEndUsesOffsetHighAndFails) {
 
 // After a cancel every request still comes back once, done or aborted, and
 // nothing else does: the cancel itself never shows up as a completion.
-TEST_F(PlatformCalls, CancelledRequestsAreDrainedFromThePort) {
+TEST_F(NativeSeam, CancelledRequestsAreDrainedFromThePort) {
     const std::wstring path = MakeFile(L"cancel.bin", 1);
     HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, Overlapped);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -225,7 +227,7 @@ TEST_F(PlatformCalls, CancelledRequestsAreDrainedFromThePort) {
     for (unsigned char* block : blocks) Platform.VirtualFree(block, 0, MEM_RELEASE);
 }
 
-TEST_F(PlatformCalls, FailuresCarryTheWindowsCodes) {
+TEST_F(NativeSeam, FailuresCarryTheWindowsCodes) {
     const std::wstring missingFolder = JoinPath(In(L"absent"), L"file.bin");
     EXPECT_EQ(Open(missingFolder, GENERIC_READ, OPEN_EXISTING, 0), INVALID_HANDLE_VALUE);
     EXPECT_EQ(Platform.GetLastError(), ERROR_PATH_NOT_FOUND);
@@ -256,7 +258,7 @@ TEST_F(PlatformCalls, FailuresCarryTheWindowsCodes) {
                                           0, buffer, 8, nullptr, nullptr));
 }
 
-TEST_F(PlatformCalls, AFileOpenedWithoutSharingIsExclusive) {
+TEST_F(NativeSeam, AFileOpenedWithoutSharingIsExclusive) {
     const std::wstring path = MakeFile(L"held.bin", 1);
     HANDLE held = Open(path, ReadWrite, OPEN_EXISTING, 0);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
@@ -280,7 +282,7 @@ TEST_F(PlatformCalls, AFileOpenedWithoutSharingIsExclusive) {
     EXPECT_TRUE(Platform.DeleteFileW(path.c_str()));
 }
 
-TEST_F(PlatformCalls, SynchronousHandlesKeepTheirOwnPosition) {
+TEST_F(NativeSeam, SynchronousHandlesKeepTheirOwnPosition) {
     const std::wstring path = MakeFile(L"sized.bin", 2);
     HANDLE file = Open(path, ReadWrite, OPEN_EXISTING, Unbuffered);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
@@ -311,7 +313,7 @@ TEST_F(PlatformCalls, SynchronousHandlesKeepTheirOwnPosition) {
     Platform.CloseHandle(file);
 }
 
-TEST_F(PlatformCalls, FindListsEveryEntryWithDotsFirst) {
+TEST_F(NativeSeam, FindListsEveryEntryWithDotsFirst) {
     MakeFile(L"one.bin", 1);
     ASSERT_TRUE(Platform.CreateDirectoryW(In(L"inner").c_str(), nullptr));
     WIN32_FIND_DATAW found;
@@ -341,7 +343,7 @@ TEST_F(PlatformCalls, FindListsEveryEntryWithDotsFirst) {
 #ifndef _WIN32
 // A link to a folder is a reparse point: listed and examined as one, and
 // never followed by RemoveDirectoryW.
-TEST_F(PlatformCalls, LinksToFoldersAreReparsePointsAndNotFollowed) {
+TEST_F(NativeSeam, LinksToFoldersAreReparsePointsAndNotFollowed) {
     ASSERT_TRUE(Platform.CreateDirectoryW(In(L"target").c_str(), nullptr));
     ASSERT_EQ(symlink("target", Utf8FromWide(In(L"link")).c_str()), 0);
     const DWORD linkAttributes = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
@@ -364,7 +366,7 @@ TEST_F(PlatformCalls, LinksToFoldersAreReparsePointsAndNotFollowed) {
 }
 #endif
 
-TEST_F(PlatformCalls, MemoryClocksAndTexts) {
+TEST_F(NativeSeam, MemoryClocksAndTexts) {
     EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 4096, 0u);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(buffer[Block - 1], 0);
@@ -395,5 +397,3 @@ TEST_F(PlatformCalls, MemoryClocksAndTexts) {
     wchar_t text[] = L"Disk 0a";
     EXPECT_STREQ(Platform.CharUpperW(text), L"DISK 0A");
 }
-
-}  // namespace
