@@ -41,9 +41,13 @@ int OpenOrCreate(const std::string& path, int flags, bool& existed) {
 // Windows refuses a second open of a file that a handle holds without
 // sharing. Advisory locks give the same between the handles of this program:
 // share mode 0 takes the lock exclusively, any other share mode shares it.
+// Other programs do not see these locks, and a file system without locks
+// opens the file unguarded rather than not at all.
 bool LockForShareMode(int fd, DWORD share) {
-    if (flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0) return true;
-    SetError(errno == EWOULDBLOCK ? ERROR_SHARING_VIOLATION : WindowsCodeOf(errno));
+    if (flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+        return true;
+    }
+    SetError(ERROR_SHARING_VIOLATION);
     return false;
 }
 
