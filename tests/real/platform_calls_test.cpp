@@ -32,6 +32,26 @@ HANDLE Open(const std::wstring& path, DWORD access, DWORD disposition, DWORD fla
 
 const DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
 
+struct Completion {
+    BOOL done;
+    DWORD bytes;
+    ULONG_PTR key;
+    OVERLAPPED* record;
+    DWORD code;
+};
+
+Completion Wait(HANDLE port, DWORD milliseconds = INFINITE) {
+    Completion taken{FALSE, 0, 0, nullptr, 0};
+    taken.done = Platform.GetQueuedCompletionStatus(port, &taken.bytes, &taken.key,
+                                                    &taken.record, milliseconds);
+    taken.code = taken.done ? 0 : Platform.GetLastError();
+    return taken;
+}
+
+bool Started(BOOL result) {
+    return result || Platform.GetLastError() == ERROR_IO_PENDING;
+}
+
 // Every test works in a folder of its own under the working directory.
 class NativeSeam : public testing::Test {
 protected:
@@ -82,6 +102,15 @@ protected:
         return path;
     }
 
+    // An overlapped handle on the file, bound to a new port under key.
+    HANDLE OpenOnPort(const std::wstring& path, DWORD access, ULONG_PTR key) {
+        HANDLE file = Open(path, access, OPEN_EXISTING, Overlapped);
+        EXPECT_NE(file, INVALID_HANDLE_VALUE);
+        port = Platform.CreateIoCompletionPort(file, nullptr, key, 1);
+        EXPECT_NE(port, nullptr);
+        return file;
+    }
+
     static void At(OVERLAPPED& record, uint64_t offset) {
         record = OVERLAPPED{};
         record.Offset = static_cast<DWORD>(offset);
@@ -90,15 +119,14 @@ protected:
 
     std::wstring folder;
     unsigned char* buffer = nullptr;
+    HANDLE port = nullptr;
 };
 
 }  // namespace
 
 TEST_F(NativeSeam, OverlappedReadsAndWritesCompleteThroughThePort) {
     const std::wstring path = MakeFile(L"data.bin", 3);
-    HANDLE file = Open(path, ReadWrite, OPEN_EXISTING, Overlapped);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 7, 1);
+    HANDLE file = OpenOnPort(path, ReadWrite, 7);
     ASSERT_NE(port, nullptr);
 
     unsigned char* blocks[3];
@@ -107,20 +135,17 @@ TEST_F(NativeSeam, OverlappedReadsAndWritesCompleteThroughThePort) {
         blocks[b] = static_cast<unsigned char*>(NewBlock());
         ASSERT_NE(blocks[b], nullptr);
         At(records[b], static_cast<uint64_t>(b) * Block);
-        const BOOL started = Platform.ReadFile(file, blocks[b], Block, nullptr, &records[b]);
-        ASSERT_TRUE(started || Platform.GetLastError() == ERROR_IO_PENDING);
+        ASSERT_TRUE(Started(Platform.ReadFile(file, blocks[b], Block, nullptr, &records[b])));
     }
     std::set<OVERLAPPED*> seen;
     for (int n = 0; n < 3; ++n) {
-        DWORD bytes = 0;
-        ULONG_PTR key = 0;
-        OVERLAPPED* record = nullptr;
-        ASSERT_TRUE(Platform.GetQueuedCompletionStatus(port, &bytes, &key, &record, INFINITE));
-        EXPECT_EQ(bytes, Block);
-        EXPECT_EQ(key, 7u);
-        const auto b = record - records;
+        const Completion taken = Wait(port);
+        ASSERT_TRUE(taken.done);
+        EXPECT_EQ(taken.bytes, Block);
+        EXPECT_EQ(taken.key, 7u);
+        const auto b = taken.record - records;
         ASSERT_TRUE(b >= 0 && b < 3);
-        seen.insert(record);
+        seen.insert(taken.record);
         EXPECT_EQ(blocks[b][0], 'a' + b);
         EXPECT_EQ(blocks[b][Block - 1], 'a' + b);
     }
@@ -128,14 +153,11 @@ TEST_F(NativeSeam, OverlappedReadsAndWritesCompleteThroughThePort) {
 
     std::memset(blocks[0], 'z', Block);
     At(records[0], Block);
-    const BOOL started = Platform.WriteFile(file, blocks[0], Block, nullptr, &records[0]);
-    ASSERT_TRUE(started || Platform.GetLastError() == ERROR_IO_PENDING);
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* record = nullptr;
-    ASSERT_TRUE(Platform.GetQueuedCompletionStatus(port, &bytes, &key, &record, INFINITE));
-    EXPECT_EQ(record, &records[0]);
-    EXPECT_EQ(bytes, Block);
+    ASSERT_TRUE(Started(Platform.WriteFile(file, blocks[0], Block, nullptr, &records[0])));
+    const Completion written = Wait(port);
+    EXPECT_TRUE(written.done);
+    EXPECT_EQ(written.record, &records[0]);
+    EXPECT_EQ(written.bytes, Block);
 
     Platform.CloseHandle(port);
     Platform.CloseHandle(file);
@@ -155,10 +177,7 @@ TEST_F(NativeSeam, OverlappedReadsAndWritesCompleteThroughThePort) {
 // Block 4096 lies beyond this one-block file only if OffsetHigh is honoured;
 // the read then ends with ERROR_HANDLE_EOF, at once or through the port.
 TEST_F(NativeSeam, ReadBeyondTheEndUsesOffsetHighAndFails) {
-    const std::wstring path = MakeFile(L"short.bin", 1);
-    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, Overlapped);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
+    HANDLE file = OpenOnPort(MakeFile(L"short.bin", 1), GENERIC_READ, 0);
     ASSERT_NE(port, nullptr);
     OVERLAPPED record;
     At(record, 4096ull * Block);
@@ -168,13 +187,11 @@ TEST_F(NativeSeam, ReadBeyondTheEndUsesOffsetHighAndFails) {
     const DWORD code = Platform.GetLastError();
     ASSERT_FALSE(started);
     if (code == ERROR_IO_PENDING) {
-        DWORD bytes = 1;
-        ULONG_PTR key = 1;
-        OVERLAPPED* returned = nullptr;
-        EXPECT_FALSE(Platform.GetQueuedCompletionStatus(port, &bytes, &key, &returned, INFINITE));
-        EXPECT_EQ(returned, &record);
-        EXPECT_EQ(Platform.GetLastError(), ERROR_HANDLE_EOF);
-        EXPECT_EQ(bytes, 0u);
+        const Completion taken = Wait(port);
+        EXPECT_FALSE(taken.done);
+        EXPECT_EQ(taken.record, &record);
+        EXPECT_EQ(taken.code, ERROR_HANDLE_EOF);
+        EXPECT_EQ(taken.bytes, 0u);
     } else {
         EXPECT_EQ(code, ERROR_HANDLE_EOF);
     }
@@ -185,10 +202,7 @@ TEST_F(NativeSeam, ReadBeyondTheEndUsesOffsetHighAndFails) {
 // After a cancel every request still comes back once, done or aborted, and
 // nothing else does: the cancel itself never shows up as a completion.
 TEST_F(NativeSeam, CancelledRequestsAreDrainedFromThePort) {
-    const std::wstring path = MakeFile(L"cancel.bin", 1);
-    HANDLE file = Open(path, GENERIC_READ, OPEN_EXISTING, Overlapped);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
+    HANDLE file = OpenOnPort(MakeFile(L"cancel.bin", 1), GENERIC_READ, 0);
     ASSERT_NE(port, nullptr);
     OVERLAPPED records[8];
     unsigned char* blocks[8];
@@ -197,31 +211,23 @@ TEST_F(NativeSeam, CancelledRequestsAreDrainedFromThePort) {
         blocks[i] = static_cast<unsigned char*>(NewBlock());
         ASSERT_NE(blocks[i], nullptr);
         At(records[i], 0);
-        if (Platform.ReadFile(file, blocks[i], Block, nullptr, &records[i]) ||
-            Platform.GetLastError() == ERROR_IO_PENDING) {
-            ++issued;
-        }
+        if (Started(Platform.ReadFile(file, blocks[i], Block, nullptr, &records[i]))) ++issued;
     }
     EXPECT_EQ(issued, 8);
     Platform.CancelIoEx(file, nullptr);
     for (int n = 0; n < issued; ++n) {
-        DWORD bytes = 0;
-        ULONG_PTR key = 0;
-        OVERLAPPED* record = nullptr;
-        const BOOL done = Platform.GetQueuedCompletionStatus(port, &bytes, &key, &record, INFINITE);
-        ASSERT_NE(record, nullptr);
-        if (done) {
-            EXPECT_EQ(bytes, Block);
+        const Completion taken = Wait(port);
+        ASSERT_NE(taken.record, nullptr);
+        if (taken.done) {
+            EXPECT_EQ(taken.bytes, Block);
         } else {
-            EXPECT_EQ(Platform.GetLastError(), ERROR_OPERATION_ABORTED);
+            EXPECT_EQ(taken.code, ERROR_OPERATION_ABORTED);
         }
     }
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* record = &records[0];
-    EXPECT_FALSE(Platform.GetQueuedCompletionStatus(port, &bytes, &key, &record, 0));
-    EXPECT_EQ(record, nullptr);
-    EXPECT_EQ(Platform.GetLastError(), WaitTimeoutCode);
+    const Completion none = Wait(port, 0);
+    EXPECT_FALSE(none.done);
+    EXPECT_EQ(none.record, nullptr);
+    EXPECT_EQ(none.code, WaitTimeoutCode);
     Platform.CloseHandle(port);
     Platform.CloseHandle(file);
     for (unsigned char* block : blocks) Platform.VirtualFree(block, 0, MEM_RELEASE);
