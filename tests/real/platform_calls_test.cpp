@@ -233,6 +233,27 @@ TEST_F(NativeSeam, CancelledRequestsAreDrainedFromThePort) {
     for (unsigned char* block : blocks) Platform.VirtualFree(block, 0, MEM_RELEASE);
 }
 
+#ifndef _WIN32
+// Closing a port and its file with requests still in flight retires them
+// before anything is released, so the buffers can be freed right after.
+TEST_F(NativeSeam, ClosingWithRequestsInFlightRetiresThem) {
+    HANDLE file = OpenOnPort(MakeFile(L"abandon.bin", 1), GENERIC_READ, 0);
+    ASSERT_NE(port, nullptr);
+    OVERLAPPED records[8];
+    unsigned char* blocks[8];
+    for (int i = 0; i < 8; ++i) {
+        blocks[i] = static_cast<unsigned char*>(NewBlock());
+        ASSERT_NE(blocks[i], nullptr);
+        At(records[i], 0);
+        EXPECT_TRUE(Started(Platform.ReadFile(file, blocks[i], Block, nullptr, &records[i])));
+    }
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_FALSE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(file));
+    for (unsigned char* block : blocks) EXPECT_TRUE(Platform.VirtualFree(block, 0, MEM_RELEASE));
+}
+#endif
+
 TEST_F(NativeSeam, FailuresCarryTheWindowsCodes) {
     const std::wstring missingFolder = JoinPath(In(L"absent"), L"file.bin");
     EXPECT_EQ(Open(missingFolder, GENERIC_READ, OPEN_EXISTING, 0), INVALID_HANDLE_VALUE);
