@@ -280,6 +280,9 @@ TEST_F(NativeSeam, FailuresCarryTheWindowsCodes) {
     EXPECT_EQ(Open(In(longName.c_str()), ReadWrite, CREATE_ALWAYS, 0), INVALID_HANDLE_VALUE);
 #ifndef _WIN32
     EXPECT_EQ(Platform.GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+    EXPECT_EQ(Open(L"\\\\.\\PhysicalDrive0", GENERIC_READ, OPEN_EXISTING, 0, 3),
+              INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_NOT_FOUND);
 #endif
     EXPECT_FALSE(Platform.DeviceIoControl(INVALID_HANDLE_VALUE, IoctlDiskGetLengthInfo, nullptr,
                                           0, buffer, 8, nullptr, nullptr));
