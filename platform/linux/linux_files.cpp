@@ -238,6 +238,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
 }
 
 BOOL CloseFile(FileObject* file) {
+    if (file->port) SubmitQueued(file->port);
     close(file->fd);
     if (file->port) ReleasePort(file->port);
     delete file;

@@ -69,6 +69,10 @@ HandleKind KindOf(HANDLE handle);
 FileObject* FileOf(HANDLE handle);
 PortObject* PortOf(HANDLE handle);
 
+// Hands queued requests to the kernel, which then holds its own reference to
+// their files; called before a bound file's descriptor is closed.
+void SubmitQueued(PortObject* port);
+
 // Drops a file's hold on its port and frees the port once nothing holds it.
 void ReleasePort(PortObject* port);
 bool ClosePort(PortObject* port);

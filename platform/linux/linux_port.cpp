@@ -258,6 +258,10 @@ bool ClosePort(PortObject* port) {
     return true;
 }
 
+void SubmitQueued(PortObject* port) {
+    if (io_uring_sq_ready(&port->ring) > 0) io_uring_submit(&port->ring);
+}
+
 void ReleasePort(PortObject* port) {
     --port->boundFiles;
     if (port->closed && port->boundFiles == 0) Retire(port);
