@@ -95,8 +95,13 @@ int WaitForEntry(PortObject* port, DWORD milliseconds, io_uring_cqe** completion
     io_uring* ring = &port->ring;
     int result = 0;
     if (milliseconds == INFINITE) {
-        if (io_uring_sq_ready(ring) > 0) result = io_uring_submit_and_wait(ring, 1);
-        if (result < 0 && result != -EINTR) return result;
+        // A signal may interrupt the call before it submits; the queued
+        // requests must still go, or nothing would ever complete.
+        while (io_uring_sq_ready(ring) > 0) {
+            result = io_uring_submit_and_wait(ring, 1);
+            if (result >= 0) break;
+            if (result != -EINTR) return result;
+        }
         do {
             result = io_uring_wait_cqe(ring, completion);
         } while (result == -EINTR);
