@@ -132,6 +132,13 @@ BOOL FinishTransfer(ssize_t moved, DWORD bytes, DWORD* done, OVERLAPPED* overlap
     return TRUE;
 }
 
+bool IsLinkToFolder(const std::string& native) {
+    struct stat link {};
+    struct stat target {};
+    return lstat(native.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+           stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+}
+
 }  // namespace
 
 HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
@@ -252,6 +259,12 @@ BOOL DeleteFileW(const wchar_t* path) {
         SetError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
+    // A link to a folder is a directory entry on Windows: only
+    // RemoveDirectoryW takes it away.
+    if (IsLinkToFolder(native)) {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
     if (unlink(native.c_str()) == 0) return TRUE;
     SetErrnoError(&native);
     return FALSE;
@@ -268,9 +281,13 @@ BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES*) {
 BOOL RemoveDirectoryW(const wchar_t* path) {
     std::string native;
     if (!NativePath(path, native)) return FALSE;
-    // rmdir refuses a symbolic link, so a link to a folder never empties the
-    // folder it points to.
-    if (rmdir(native.c_str()) == 0) return TRUE;
+    // As on Windows, a link to a folder goes by itself and what it points at
+    // stays untouched.
+    if (IsLinkToFolder(native)) {
+        if (unlink(native.c_str()) == 0) return TRUE;
+    } else if (rmdir(native.c_str()) == 0) {
+        return TRUE;
+    }
     SetErrnoError(&native);
     return FALSE;
 }

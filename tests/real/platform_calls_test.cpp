@@ -372,7 +372,7 @@ TEST_F(NativeSeam, FindListsEveryEntryWithDotsFirst) {
 
 #ifndef _WIN32
 // A link to a folder is a reparse point: listed and examined as one, and
-// never followed by RemoveDirectoryW.
+// removed as a folder entry by itself, never through what it points at.
 TEST_F(NativeSeam, LinksToFoldersAreReparsePointsAndNotFollowed) {
     ASSERT_TRUE(Platform.CreateDirectoryW(In(L"target").c_str(), nullptr));
     ASSERT_EQ(symlink("target", Utf8FromWide(In(L"link")).c_str()), 0);
@@ -389,10 +389,14 @@ TEST_F(NativeSeam, LinksToFoldersAreReparsePointsAndNotFollowed) {
     Platform.FindClose(search);
     EXPECT_EQ(listed, linkAttributes);
 
-    EXPECT_FALSE(Platform.RemoveDirectoryW(In(L"link").c_str()));
-    EXPECT_EQ(Platform.GetFileAttributesW(In(L"target").c_str()), FILE_ATTRIBUTE_DIRECTORY);
-    EXPECT_TRUE(Platform.DeleteFileW(In(L"link").c_str()));
-    EXPECT_EQ(Platform.GetFileAttributesW(In(L"target").c_str()), FILE_ATTRIBUTE_DIRECTORY);
+    ASSERT_TRUE(Platform.CreateDirectoryW(In(L"target/inside").c_str(), nullptr));
+    EXPECT_FALSE(Platform.DeleteFileW(In(L"link").c_str()));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Platform.RemoveDirectoryW(In(L"link").c_str()));
+    EXPECT_EQ(Platform.GetFileAttributesW(In(L"link").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(Platform.GetFileAttributesW(In(L"target/inside").c_str()),
+              FILE_ATTRIBUTE_DIRECTORY);
+    EXPECT_TRUE(Platform.RemoveDirectoryW(In(L"target/inside").c_str()));
 }
 #endif
 
