@@ -165,16 +165,13 @@ void BuildSettingsAndDisplays() {
         {StopButtonId, L"Button", PushButton | WS_DISABLED, 0, 30, 258, 290, 40, L"STOP"});
     SetFont(Window.stopButton, Window.buttonFont);
 
-    // Without their own fonts the displays and captions keep the system's.
-    if (Window.speedFont) {
-        SetFont(Window.writeSpeedDisplay, Window.speedFont);
-        SetFont(Window.readSpeedDisplay, Window.speedFont);
-    }
-    if (Window.captionFont) {
-        SetFont(writeCaption, Window.captionFont);
-        SetFont(readCaption, Window.captionFont);
-        ProcessPendingMessages();
-    }
+    // Without their own fonts the displays and captions keep the default one.
+    HFONT speed = Window.speedFont ? Window.speedFont : Window.defaultFont;
+    SetFont(Window.writeSpeedDisplay, speed);
+    SetFont(Window.readSpeedDisplay, speed);
+    SetFont(writeCaption, Window.captionFont ? Window.captionFont : Window.defaultFont);
+    SetFont(readCaption, Window.captionFont ? Window.captionFont : Window.defaultFont);
+    if (Window.captionFont) ProcessPendingMessages();
 }
 
 void BuildDriveRowAndStatus() {
