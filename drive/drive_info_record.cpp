@@ -1,0 +1,3 @@
+#include "drive/drive_info.h"
+
+DriveInfoRecord DriveInfo;
