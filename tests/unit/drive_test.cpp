@@ -26,32 +26,24 @@ struct DiskScript {
     DWORD lengthError = 0;
 };
 
-// A descriptor with the two text offsets and the texts placed at them; the
-// byte count returned covers the whole of it.
-std::vector<unsigned char> Descriptor(int32_t vendorOffset, const std::string& vendor,
-                                      int32_t productOffset, const std::string& product) {
-    std::vector<unsigned char> bytes(64 + vendor.size() + product.size() + 2, 0);
-    std::memcpy(bytes.data() + 12, &vendorOffset, 4);
-    std::memcpy(bytes.data() + 16, &productOffset, 4);
-    if (vendorOffset > 0) std::memcpy(bytes.data() + vendorOffset, vendor.data(), vendor.size());
-    if (productOffset > 0) {
-        std::memcpy(bytes.data() + productOffset, product.data(), product.size());
-    }
-    return bytes;
-}
-
+// A disk whose descriptor holds the texts that are not empty, at offsets 40
+// and just behind the vendor; the byte count returned covers all of it.
 DiskScript DiskWith(const std::string& vendor, const std::string& product, int64_t length) {
     DiskScript disk;
     const auto vendorOffset = static_cast<int32_t>(vendor.empty() ? 0 : 40);
-    const auto productOffset = static_cast<int32_t>(41 + vendor.size());
-    disk.descriptor = Descriptor(vendorOffset, vendor, product.empty() ? 0 : productOffset, product);
+    const auto productOffset = static_cast<int32_t>(product.empty() ? 0 : 41 + vendor.size());
+    disk.descriptor.assign(64 + vendor.size() + product.size(), 0);
+    std::memcpy(disk.descriptor.data() + 12, &vendorOffset, 4);
+    std::memcpy(disk.descriptor.data() + 16, &productOffset, 4);
+    std::memcpy(disk.descriptor.data() + 40, vendor.data(), vendor.size());
+    std::memcpy(disk.descriptor.data() + 41 + vendor.size(), product.data(), product.size());
     disk.descriptorReturned = static_cast<DWORD>(disk.descriptor.size());
     disk.length = length;
     return disk;
 }
 
-// The access mode of the open handle on path with that access, to prove
-// which handle a query was sent to.
+// Whether a handle on path is open with that access and share mode 3, to
+// prove which handles a query was sent with.
 bool HandleOpenWith(const std::wstring& path, DWORD access) {
     for (const auto& [handle, record] : Fake().handles) {
         if (record.path == path && record.access == access &&
