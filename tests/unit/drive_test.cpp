@@ -7,8 +7,19 @@
 #include <clocale>
 #include <cstring>
 #include <locale>
+#include <new>
 #include <string>
 #include <vector>
+
+// The drive code takes its blocks with new (std::nothrow) and must cope with
+// none. Counting down to a failure here lets a test refuse the nth block; left
+// at 0 it never fails, so the rest of the test program is not affected.
+static int RefuseBlockAfter = 0;
+
+void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
+    if (RefuseBlockAfter > 0 && --RefuseBlockAfter == 0) return nullptr;
+    return ::operator new[](bytes);
+}
 
 namespace {
 
@@ -295,6 +306,34 @@ TEST_F(DriveTest, IdentityHandleFailingSkipsTheTidying) {
     EXPECT_EQ(identity.product, L"");
     EXPECT_EQ(identity.errorText, L"Unable to open \\\\.\\PhysicalDrive2. Windows error: 2");
     EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 0);
+}
+
+TEST_F(DriveTest, MissingBlocksEndTheQueryWithEverythingReleased) {
+    RefuseBlockAfter = 1;
+    DiskIdentity identity = Query(DiskWith("ACME", "Disk", 9), false);
+    EXPECT_EQ(identity.errorText, L"Unable to allocate memory.");
+    EXPECT_EQ(identity.product, L"");
+
+    RefuseBlockAfter = 2;
+    identity = Query(DiskWith("ACME", "Disk", 9), false);
+    EXPECT_EQ(identity.errorText, L"Unable to allocate query memory.");
+    EXPECT_EQ(identity.product, L"");
+
+    // Without the length block the capacity is simply not read.
+    RefuseBlockAfter = 3;
+    identity = Query(DiskWith("ACME", "Disk", 9), true);
+    EXPECT_EQ(identity.errorText, L"");
+    EXPECT_EQ(identity.product, L"Disk");
+    EXPECT_EQ(identity.capacityBytes, 0);
+
+    RefuseBlockAfter = 1;
+    int64_t number = 99;
+    std::wstring error;
+    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
+    EXPECT_EQ(error, L"Unable to allocate memory.");
+    EXPECT_EQ(number, 99);
+    // Only the identity request of the third query was sent.
+    EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 1);
 }
 
 TEST_F(DriveTest, ResolvesTheDiskNumberAndLeavesItAloneOnFailure) {
