@@ -1,3 +1,4 @@
 #include "drive/drive_info.h"
 
-DriveInfoRecord DriveInfo;
+// The disk texts read "Unknown" until a gathering succeeds.
+DriveInfoRecord DriveInfo = {L"Unknown", L"Unknown", L"Unknown", L""};
