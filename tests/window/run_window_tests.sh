@@ -13,26 +13,32 @@ export CORVASTA_WINEPREFIX=$work/wineprefix
 wineserver=/usr/lib/wine/wineserver
 [ -x "$wineserver" ] || wineserver=$(command -v wineserver)
 
-display=
-for n in $(seq 57 99); do
-  if [ ! -e "/tmp/.X$n-lock" ] && [ ! -e "/tmp/.X11-unix/X$n" ]; then display=:$n; break; fi
-done
-[ -n "$display" ] || { echo "no free display number"; exit 1; }
-
 xvfb_pid=
 cleanup() {
   WINEPREFIX=$CORVASTA_WINEPREFIX "$wineserver" -k 2>/dev/null || true
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
 }
 trap cleanup EXIT
+trap 'exit 1' INT TERM
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 100); do
-  xdpyinfo -display "$display" >/dev/null 2>&1 && break
-  sleep 0.1
+# The first free display number; another test may take the same one at the
+# same moment, so a server that exits at once moves on to the next number.
+display=
+for n in $(seq 57 99); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    xdpyinfo -display ":$n" >/dev/null 2>&1 && { display=:$n; break; }
+    sleep 0.1
+  done
+  [ -n "$display" ] && break
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+  xvfb_pid=
 done
-xdpyinfo -display "$display" >/dev/null 2>&1 || { echo "Xvfb did not start"; exit 1; }
+[ -n "$display" ] || { echo "Xvfb did not start"; exit 1; }
 export DISPLAY=$display
 
 windows_path() { printf 'Z:%s' "${1//\//\\}"; }
