@@ -193,14 +193,17 @@ void BuildDriveRowAndStatus() {
 
 }  // namespace
 
+// Tab and the arrow keys move between the controls as in a dialog.
+void DispatchWindowMessage(MSG& message) {
+    if (!IsDialogMessageW(Window.mainWindow, &message)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
 void ProcessPendingMessages() {
     MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (!IsDialogMessageW(Window.mainWindow, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) DispatchWindowMessage(message);
 }
 
 bool BuildMainWindow() {

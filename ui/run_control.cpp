@@ -3,7 +3,6 @@
 #include "ui/window_state.h"
 
 #include "engine/benchmark_run.h"
-#include "platform/text.h"
 #include "report/report.h"
 #include "ui/portable/window_texts.h"
 
@@ -235,12 +234,7 @@ void SetRunningState(bool running) {
 
 void RunEventLoop() {
     MSG message;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (!IsDialogMessageW(Window.mainWindow, &message)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
-        }
-    }
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchWindowMessage(message);
     ShutDown();
 }
 

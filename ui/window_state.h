@@ -74,6 +74,7 @@ extern WindowRecord Window;
 
 // main_window.cpp
 bool BuildMainWindow();
+void DispatchWindowMessage(MSG& message);
 void ProcessPendingMessages();
 
 // picture_button.cpp
