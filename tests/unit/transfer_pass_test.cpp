@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -140,7 +141,10 @@ TEST_F(TransferPass, ThroughputWithoutElapsedTime) {
 
 TEST_F(TransferPass, WindowClosesAtExactlyFiveSecondsOfTicks) {
     AddFile(8);
-    Fake().counterAt = [](int64_t read) { return read == 1 ? int64_t{49'999'999} : int64_t{50'000'000}; };
+    Fake().counterAt = [](int64_t read) {
+        if (read == 0) return int64_t{0};
+        return read == 1 ? int64_t{49'999'999} : int64_t{50'000'000};
+    };
     Run(8);
     // First completion one tick short: one more request; the second closes it.
     EXPECT_EQ(Fake().requests.size(), 9u);
@@ -157,16 +161,20 @@ TEST_F(TransferPass, ElapsedTimeOfZeroIsAnInvalidRange) {
     EXPECT_EQ(elapsedMs, Untouched);
 }
 
-TEST_F(TransferPass, WritePassWritesThePatternFromItsOwnBuffers) {
+TEST_F(TransferPass, WritePassSendsCopiesOfThePattern) {
     AddFile(2);
+    size_t checked = 0;
+    Fake().beforeCall = [&](const std::string& call, int count) {
+        if (call != "GetQueuedCompletionStatus" || count != 1) return;
+        for (const FakeRequest& request : Fake().requests) {
+            EXPECT_TRUE(request.isWrite);
+            EXPECT_NE(request.buffer, pattern.data());
+            EXPECT_EQ(std::memcmp(request.buffer, pattern.data(), MiB), 0);
+            checked += 1;
+        }
+    };
     EXPECT_GT(Run(2, 1), 0.0);
-    std::string expected;
-    for (int block = 0; block < 2; ++block) expected.append(pattern.begin(), pattern.end());
-    EXPECT_TRUE(FakeFileBytes(path) == expected);
-    for (const FakeRequest& request : Fake().requests) {
-        EXPECT_TRUE(request.isWrite);
-        EXPECT_NE(request.buffer, pattern.data());
-    }
+    EXPECT_EQ(checked, 8u);
 }
 
 TEST_F(TransferPass, ReleasesPortThenFileThenBuffers) {
@@ -174,12 +182,13 @@ TEST_F(TransferPass, ReleasesPortThenFileThenBuffers) {
     Run(8);
     std::vector<std::string> releases;
     for (const std::string& entry : Fake().log) {
-        if (entry.rfind("CloseHandle", 0) == 0 || entry.rfind("VirtualFree", 0) == 0) releases.push_back(entry);
+        if (entry.rfind("CloseHandle", 0) == 0 || entry == "VirtualFree") releases.push_back(entry.substr(0, 16));
     }
-    ASSERT_EQ(releases.size(), 10u);
-    EXPECT_EQ(releases[0], "CloseHandle port");
-    EXPECT_EQ(releases[1], "CloseHandle file");
-    for (size_t i = 2; i < releases.size(); ++i) EXPECT_EQ(releases[i], "VirtualFree");
+    const std::vector<std::string> expected = {"CloseHandle port", "CloseHandle file", "VirtualFree",
+                                               "VirtualFree",      "VirtualFree",      "VirtualFree",
+                                               "VirtualFree",      "VirtualFree",      "VirtualFree",
+                                               "VirtualFree"};
+    EXPECT_EQ(releases, expected);
 }
 
 TEST_F(TransferPass, ShortCompletionIsAnIncompleteTransfer) {
