@@ -7,7 +7,8 @@
 namespace {
 
 constexpr DWORD WriteBytes = static_cast<DWORD>(BlockBytes);
-constexpr DWORD PrepareFlags = FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+constexpr DWORD PrepareFlags =
+    FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
 
 bool MovePointer(HANDLE file, int64_t offset) {
     LARGE_INTEGER distance{};
@@ -53,8 +54,8 @@ bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const
         errorText = WithWindowsError(L"Unable to create test file");
         return false;
     }
-    const bool complete = SetLength(file, blockCount, errorText) &&
-                          WriteBlocks(file, blockCount, pattern, errorText);
+    const bool complete =
+        SetLength(file, blockCount, errorText) && WriteBlocks(file, blockCount, pattern, errorText);
     Platform.CloseHandle(file);
     return complete;
 }

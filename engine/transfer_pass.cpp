@@ -11,8 +11,8 @@ namespace {
 constexpr int SlotCount = 8;
 constexpr DWORD RequestBytes = static_cast<DWORD>(BlockBytes);
 constexpr int64_t WindowSeconds = 5;
-constexpr DWORD PassFlags =
-    FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+constexpr DWORD PassFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
+                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
 
 // One record per slot in one array: a completion's record address gives its slot.
 struct Slots {
@@ -47,7 +47,8 @@ std::wstring WithShortCode(const wchar_t* message, DWORD code) {
 
 bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
     for (int slot = 0; slot < SlotCount; ++slot) {
-        void* buffer = Platform.VirtualAlloc(nullptr, RequestBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        void* buffer =
+            Platform.VirtualAlloc(nullptr, RequestBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
         if (buffer == nullptr) {
             errorText = WithWindowsError(L"VirtualAlloc failed");
             return false;
@@ -60,7 +61,8 @@ bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
 
 bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, std::wstring& errorText) {
     const DWORD access = pass.isWrite ? GENERIC_WRITE : GENERIC_READ;
-    pass.file = Platform.CreateFileW(testFilePath.c_str(), access, 0, nullptr, OPEN_EXISTING, PassFlags, nullptr);
+    pass.file = Platform.CreateFileW(testFilePath.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                                     PassFlags, nullptr);
     if (pass.file == INVALID_HANDLE_VALUE) {
         errorText = WithWindowsError(L"Unable to open test file");
         return false;
@@ -206,7 +208,8 @@ double Throughput(const Pass& pass, std::wstring& errorText, double* elapsedMs) 
         return 0.0;
     }
     // total bytes × frequency overflows 64 bits, so every operand goes to double first.
-    const double speed = static_cast<double>(pass.totalBytes) * static_cast<double>(pass.frequency) /
+    const double speed = static_cast<double>(pass.totalBytes) *
+                         static_cast<double>(pass.frequency) /
                          (static_cast<double>(elapsed) * 1'000'000.0);
     if (elapsedMs != nullptr) {
         *elapsedMs = static_cast<double>(elapsed) * 1000.0 / static_cast<double>(pass.frequency);
@@ -215,7 +218,8 @@ double Throughput(const Pass& pass, std::wstring& errorText, double* elapsedMs) 
 }
 
 // Everything up to the result; false on a failure or a stop.
-bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern, std::wstring& errorText) {
+bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
+              std::wstring& errorText) {
     if (!AllocateBuffers(pass, pattern, errorText)) return false;
     if (!OpenFileAndPort(pass, testFilePath, errorText)) return false;
     if (!ReadFrequency(pass, errorText)) return false;
@@ -244,7 +248,8 @@ double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int
     pass.isWrite = isWrite;
     pass.slots = new Slots{};
     double speed = 0.0;
-    if (Transfer(pass, testFilePath, pattern, errorText)) speed = Throughput(pass, errorText, elapsedMs);
+    if (Transfer(pass, testFilePath, pattern, errorText))
+        speed = Throughput(pass, errorText, elapsedMs);
     Release(pass);
     return speed;
 }

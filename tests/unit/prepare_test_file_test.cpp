@@ -1,5 +1,5 @@
-#include "engine/pattern.h"
 #include "engine/prepare_test_file.h"
+#include "engine/pattern.h"
 #include "engine/run_record.h"
 #include "tests/fake/fake_platform.h"
 
@@ -32,14 +32,17 @@ protected:
         RemoveFake();
     }
 
-    bool Prepare(int64_t blockCount) { return PrepareTestFile(path, blockCount, pattern, errorText); }
+    bool Prepare(int64_t blockCount) {
+        return PrepareTestFile(path, blockCount, pattern, errorText);
+    }
 
     // Length and content: blockCount copies of the pattern, back to back.
     void ExpectPatternCopies(int64_t blockCount) {
         const std::string bytes = FakeFileBytes(path);
         ASSERT_EQ(bytes.size(), static_cast<size_t>(blockCount) * MiB);
         for (int64_t block = 0; block < blockCount; ++block) {
-            ASSERT_EQ(std::memcmp(bytes.data() + static_cast<size_t>(block) * MiB, pattern, MiB), 0) << "block " << block;
+            ASSERT_EQ(std::memcmp(bytes.data() + static_cast<size_t>(block) * MiB, pattern, MiB), 0)
+                << "block " << block;
         }
     }
 
@@ -114,7 +117,9 @@ TEST_F(PrepareFile, ShortWriteFailsWithWhateverCodeTheThreadHolds) {
     // Reopening an existing file leaves "already exists" as the last error,
     // and a short write that reports success sets none of its own.
     AddFakeFile(path, "earlier run");
-    Fake().syncTransferBytes = [](uint64_t position, DWORD bytes) { return position == MiB ? 512 : bytes; };
+    Fake().syncTransferBytes = [](uint64_t position, DWORD bytes) {
+        return position == MiB ? 512 : bytes;
+    };
     EXPECT_FALSE(Prepare(4));
     EXPECT_EQ(errorText, L"Error while preparing file (Windows Error 183)");
     EXPECT_EQ(Fake().callCounts["WriteFile"], 2);
@@ -135,7 +140,8 @@ TEST(Pattern, WritesWholeWordsOnly) {
     std::vector<unsigned char> bytes(12, 0xEE);
     FillPattern(bytes.data(), 12);
     EXPECT_EQ(bytes[0], 0x7a);
-    EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 8, bytes.end()), std::vector<unsigned char>(4, 0xEE));
+    EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 8, bytes.end()),
+              std::vector<unsigned char>(4, 0xEE));
     std::vector<unsigned char> tiny(7, 0xEE);
     FillPattern(tiny.data(), tiny.size());
     EXPECT_EQ(tiny, std::vector<unsigned char>(7, 0xEE));

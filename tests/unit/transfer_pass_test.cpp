@@ -1,6 +1,6 @@
+#include "engine/transfer_pass.h"
 #include "engine/pattern.h"
 #include "engine/run_record.h"
-#include "engine/transfer_pass.h"
 #include "tests/fake/fake_platform.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +34,9 @@ protected:
         RemoveFake();
     }
 
-    void AddFile(int64_t blocks) { AddFakeFile(path, std::string(static_cast<size_t>(blocks) * MiB, 'r')); }
+    void AddFile(int64_t blocks) {
+        AddFakeFile(path, std::string(static_cast<size_t>(blocks) * MiB, 'r'));
+    }
 
     double Run(int64_t blockCount, int isWrite = 0) {
         return RunTransferPass(path, blockCount, isWrite, pattern.data(), errorText, &elapsedMs);
@@ -182,12 +184,12 @@ TEST_F(TransferPass, ReleasesPortThenFileThenBuffers) {
     Run(8);
     std::vector<std::string> releases;
     for (const std::string& entry : Fake().log) {
-        if (entry.rfind("CloseHandle", 0) == 0 || entry == "VirtualFree") releases.push_back(entry.substr(0, 16));
+        if (entry.rfind("CloseHandle", 0) == 0 || entry == "VirtualFree")
+            releases.push_back(entry.substr(0, 16));
     }
-    const std::vector<std::string> expected = {"CloseHandle port", "CloseHandle file", "VirtualFree",
-                                               "VirtualFree",      "VirtualFree",      "VirtualFree",
-                                               "VirtualFree",      "VirtualFree",      "VirtualFree",
-                                               "VirtualFree"};
+    std::vector<std::string> expected(10, "VirtualFree");
+    expected[0] = "CloseHandle port";
+    expected[1] = "CloseHandle file";
     EXPECT_EQ(releases, expected);
 }
 
@@ -251,7 +253,8 @@ TEST_F(TransferPass, MissingFileCannotBeOpened) {
 TEST(WithWindowsError, AppendsTheCodeOfTheCallThatJustFailed) {
     InstallFake();
     Platform.SetLastError(1117);
-    EXPECT_EQ(WithWindowsError(L"Unable to set file size"), L"Unable to set file size (Windows Error 1117)");
+    EXPECT_EQ(WithWindowsError(L"Unable to set file size"),
+              L"Unable to set file size (Windows Error 1117)");
     Platform.SetLastError(0);
     EXPECT_EQ(WithWindowsError(L"x"), L"x (Windows Error 0)");
     RemoveFake();
