@@ -145,8 +145,6 @@ bool TakeCompletion(Pass& pass, std::wstring& errorText) {
     pass.totalBytes += bytes;
     const ptrdiff_t slot = record - pass.slots->records;
     if (slot < 0 || slot >= SlotCount) {
-        // Not one of ours, so all of ours are still out.
-        pass.outstanding += 1;
         errorText = L"Invalid OVERLAPPED index";
         return false;
     }

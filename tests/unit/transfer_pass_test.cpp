@@ -204,6 +204,23 @@ TEST_F(TransferPass, ShortCompletionIsAnIncompleteTransfer) {
     EXPECT_EQ(Fake().callCounts["CancelIoEx"], 1);
 }
 
+TEST_F(TransferPass, CompletionWithARecordOutsideTheSlotsIsRejected) {
+    AddFile(8);
+    OVERLAPPED foreign{};
+    Fake().beforeCall = [&foreign](const std::string& call, int count) {
+        if (call != "GetQueuedCompletionStatus" || count != 3) return;
+        for (FakeRequest& request : Fake().requests) {
+            if (!request.completed) {
+                request.overlapped = &foreign;
+                return;
+            }
+        }
+    };
+    EXPECT_EQ(Run(8), 0.0);
+    EXPECT_EQ(errorText, L"Invalid OVERLAPPED index");
+    EXPECT_EQ(elapsedMs, Untouched);
+}
+
 struct FailureCase {
     const char* call;
     DWORD code;
