@@ -143,12 +143,11 @@ TEST_F(TransferPass, ThroughputWithoutElapsedTime) {
 
 TEST_F(TransferPass, WindowClosesAtExactlyFiveSecondsOfTicks) {
     AddFile(8);
-    Fake().counterAt = [](int64_t read) {
-        if (read == 0) return int64_t{0};
-        return read == 1 ? int64_t{49'999'999} : int64_t{50'000'000};
-    };
+    // Start, one tick short, exactly five seconds, then well past.
+    const int64_t reads[] = {0, 49'999'999, 50'000'000};
+    Fake().counterAt = [&reads](int64_t read) { return read < 3 ? reads[read] : 60'000'000; };
     Run(8);
-    // First completion one tick short: one more request; the second closes it.
+    // The first completion is answered with one more request; the second closes the window.
     EXPECT_EQ(Fake().requests.size(), 9u);
 }
 
