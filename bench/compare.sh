@@ -12,6 +12,8 @@ cmake --preset release -S "$root" >/dev/null
 cmake --build --preset release -j"$(nproc)" --target corvasta-bench >/dev/null
 bench="$root/build/release/bench/corvasta-bench"
 file="$folder/corvasta-bench.tmp"
+results=$(mktemp)
+trap 'rm -f "$file" "$results"' EXIT
 "$bench" prepare "$file" "$size"
 
 fio_pass() {  # prints: MB/s, CPU seconds, GiB moved
@@ -26,8 +28,6 @@ print("%.2f %.4f %.4f" % (side["io_bytes"] / seconds / 1e6,
       (job["usr_cpu"] + job["sys_cpu"]) / 100.0 * seconds, side["io_bytes"] / 2**30))'
 }
 
-results=$(mktemp)
-trap 'rm -f "$file" "$results"' EXIT
 for direction in read write; do
   for round in $(seq 1 "$rounds"); do
     echo "$direction $round $("$bench" "$direction" "$file" "$size") $(fio_pass "$direction")" >>"$results"
