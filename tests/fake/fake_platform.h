@@ -20,6 +20,7 @@ struct FakeNode {
     std::string bytes;
     int openCount = 0;
     bool shared = true;  // false while a handle with share mode 0 is open
+    std::wstring linkTarget;  // a folder link (junction): names inside it resolve there
 };
 
 // One overlapped request, in issue order.
@@ -110,6 +111,8 @@ void FailCall(const std::string& call, DWORD code, int skip = 0);
 std::wstring FakePath(const std::wstring& relative);  // currentDirectory + separator + relative
 void AddFakeFolder(const std::wstring& path);
 void AddFakeFile(const std::wstring& path, const std::string& bytes);
+// A folder link at path that points at target (a reparse point).
+void AddFakeLink(const std::wstring& path, const std::wstring& target);
 bool FakeExists(const std::wstring& path);
 std::string FakeFileBytes(const std::wstring& path);
 

@@ -1,0 +1,64 @@
+// Runs one pass of the engine over an existing test file and prints its speed
+// and the CPU time the process spent on it, for the comparison with fio.
+#include "engine/prepare_test_file.h"
+#include "engine/transfer_pass.h"
+#include "engine/pattern.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+int Usage() {
+    std::fprintf(stderr, "usage: corvasta-bench prepare|read|write FILE SIZE_MIB\n");
+    return 2;
+}
+
+void* Pattern() {
+    void* pattern = Platform.VirtualAlloc(nullptr, BlockBytes, MEM_COMMIT | MEM_RESERVE,
+                                          PAGE_READWRITE);
+    if (pattern != nullptr) FillPattern(pattern, BlockBytes);
+    return pattern;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 4) return Usage();
+    const std::string mode = argv[1];
+    const std::wstring file = WideFromUtf8(argv[2]);
+    const int64_t sizeMiB = std::strtoll(argv[3], nullptr, 10);
+    if (sizeMiB < 1 || (mode != "prepare" && mode != "read" && mode != "write")) return Usage();
+    void* pattern = Pattern();
+    if (pattern == nullptr) return 1;
+    std::wstring errorText;
+    int status = 0;
+    if (mode == "prepare") {
+        if (!PrepareTestFile(file, sizeMiB, pattern, errorText)) status = 1;
+    } else {
+        double elapsedMs = 0.0;
+        const double cpuBefore = CpuSeconds();
+        const double mbps =
+            RunTransferPass(file, sizeMiB, mode == "write", pattern, errorText, &elapsedMs);
+        const double cpu = CpuSeconds() - cpuBefore;
+        const double gib = mbps * 1e6 * (elapsedMs / 1000.0) / (1024.0 * 1024.0 * 1024.0);
+        if (errorText.empty()) std::printf("%.2f %.4f %.4f\n", mbps, cpu, gib);
+        else status = 1;
+    }
+    if (status != 0) std::fprintf(stderr, "%s\n", Utf8FromWide(errorText).c_str());
+    Platform.VirtualFree(pattern, 0, MEM_RELEASE);
+    return status;
+}

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds and runs every test: static analysis, the native tests under the
+# sanitizers, the fuzzers for a fixed number of runs, and the Windows build
+# with its tests under Wine (window tests on a virtual display).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+jobs=$(nproc)
+
+step() { printf '\n== %s\n' "$*"; }
+
+step "Installing packages"
+bash scripts/install-deps.sh
+
+step "Static analysis"
+bash scripts/static-analysis.sh
+
+step "Native tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$jobs"
+ctest --preset linux
+
+step "Native unit tests under ThreadSanitizer"
+cmake --preset linux-tsan >/dev/null
+cmake --build --preset linux-tsan -j"$jobs" --target unit_tests
+ctest --preset linux-tsan -R '^unit_tests$'
+
+step "Fuzzers"
+bash scripts/fuzz.sh 20000
+
+step "Windows build, tests under Wine"
+cmake --preset windows >/dev/null
+cmake --build --preset windows -j"$jobs"
+ctest --preset windows

@@ -1,0 +1,719 @@
+#include "tests/fake/fake_platform.h"
+
+#include "platform/text.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+
+namespace {
+
+std::unique_ptr<FakeState> state;
+uintptr_t nextHandle = 0x1000;
+
+constexpr DWORD WaitAbandoned = 735;
+constexpr DWORD InsufficientBuffer = 122;
+constexpr DWORD NotFound = 1168;
+constexpr size_t PageBytes = 4096;
+
+FakeState& S() {
+    return *state;
+}
+
+std::string Narrow(const std::wstring& text) {
+    return Utf8FromWide(text);
+}
+
+// Counts the call, lets the test act, and tells whether a failure was
+// scripted for it (its code is then the last error).
+bool Failing(const std::string& call) {
+    const int count = ++S().callCounts[call];
+    if (S().beforeCall) S().beforeCall(call, count);
+    auto found = S().failures.find(call);
+    if (found == S().failures.end() || found->second.empty()) return false;
+    FakeState::Failure& next = found->second.front();
+    if (next.skip > 0) {
+        --next.skip;
+        return false;
+    }
+    S().lastError = next.code;
+    found->second.pop_front();
+    return true;
+}
+
+BOOL Fail(DWORD code) {
+    S().lastError = code;
+    return FALSE;
+}
+
+bool IsAbsolute(const std::wstring& path) {
+    return (!path.empty() && path[0] == PathSeparator) || (path.size() >= 2 && path[1] == L':');
+}
+
+std::wstring Absolute(const std::wstring& path) {
+    return IsAbsolute(path) ? path : JoinPath(S().currentDirectory, path);
+}
+
+std::wstring ParentOf(const std::wstring& path) {
+    const size_t cut = path.find_last_of(PathSeparator);
+    return cut == std::wstring::npos ? std::wstring() : path.substr(0, cut);
+}
+
+// A drive ("D:") or the root of the tree always exists.
+bool IsRoot(const std::wstring& path) {
+    return path.empty() || (path.size() == 2 && path[1] == L':');
+}
+
+// Follows links in every component but the last, as the file system does
+// for a name inside a linked folder.
+std::wstring ResolveParents(const std::wstring& path) {
+    std::wstring resolved;
+    size_t start = 0;
+    while (true) {
+        const size_t cut = path.find(PathSeparator, start);
+        if (cut == std::wstring::npos) return resolved + path.substr(start);
+        resolved += path.substr(start, cut - start);
+        auto node = S().nodes.find(resolved);
+        if (node != S().nodes.end() && !node->second.linkTarget.empty())
+            resolved = node->second.linkTarget;
+        resolved += PathSeparator;
+        start = cut + 1;
+    }
+}
+
+std::wstring Resolve(const std::wstring& path) {
+    return ResolveParents(Absolute(path));
+}
+
+FakeNode* NodeAt(const std::wstring& resolved) {
+    auto found = S().nodes.find(resolved);
+    return found == S().nodes.end() ? nullptr : &found->second;
+}
+
+bool ParentExists(const std::wstring& resolved) {
+    const std::wstring parent = ParentOf(resolved);
+    if (IsRoot(parent)) return true;
+    const FakeNode* node = NodeAt(parent);
+    return node != nullptr && node->directory;
+}
+
+DWORD MissingCode(const std::wstring& resolved) {
+    return ParentExists(resolved) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+bool HasChildren(const std::wstring& resolved) {
+    const std::wstring prefix = resolved + PathSeparator;
+    auto next = S().nodes.lower_bound(prefix);
+    return next != S().nodes.end() && next->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+HANDLE NewHandle(FakeHandle handle) {
+    HANDLE value = reinterpret_cast<HANDLE>(nextHandle);
+    nextHandle += 8;
+    S().handles[value] = std::move(handle);
+    return value;
+}
+
+FakeHandle* HandleOf(HANDLE handle, FakeHandle::Kind kind) {
+    auto found = S().handles.find(handle);
+    if (found == S().handles.end() || found->second.kind != kind) return nullptr;
+    return &found->second;
+}
+
+bool SharingConflict(const FakeNode& node, DWORD share) {
+    return node.openCount > 0 && (!node.shared || share == 0);
+}
+
+HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
+                              SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags, HANDLE) {
+    const std::wstring resolved = Resolve(path);
+    S().log.push_back("CreateFileW " + Narrow(resolved));
+    if (Failing("CreateFileW")) return INVALID_HANDLE_VALUE;
+    if (S().devices.count(path) != 0) {
+        return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}});
+    }
+    FakeNode* node = NodeAt(resolved);
+    if (node != nullptr && node->directory) {
+        Fail(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (node == nullptr && disposition != CREATE_ALWAYS) {
+        Fail(MissingCode(resolved));
+        return INVALID_HANDLE_VALUE;
+    }
+    if (node == nullptr && !ParentExists(resolved)) {
+        Fail(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (node != nullptr && SharingConflict(*node, share)) {
+        Fail(ERROR_SHARING_VIOLATION);
+        return INVALID_HANDLE_VALUE;
+    }
+    const bool existed = node != nullptr;
+    if (node == nullptr) node = &S().nodes[resolved];
+    if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
+    node->openCount += 1;
+    node->shared = share != 0;
+    S().lastError = existed && disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
+    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}});
+}
+
+bool Misaligned(const FakeHandle& file, const void* buffer, DWORD bytes, uint64_t offset) {
+    if ((file.flags & FILE_FLAG_NO_BUFFERING) == 0) return false;
+    return reinterpret_cast<uintptr_t>(buffer) % PageBytes != 0 || bytes % 512 != 0 ||
+           offset % 512 != 0;
+}
+
+BOOL Queue(HANDLE handle, FakeHandle& file, const void* buffer, DWORD bytes,
+           OVERLAPPED* overlapped, bool isWrite) {
+    const uint64_t offset = (static_cast<uint64_t>(overlapped->OffsetHigh) << 32) | overlapped->Offset;
+    if (Misaligned(file, buffer, bytes, offset)) return Fail(ERROR_INVALID_PARAMETER);
+    if (file.port == nullptr) {
+        S().violations.push_back("overlapped request on a handle without a port");
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    S().requests.push_back({handle, overlapped, buffer, bytes, isWrite, offset, false, false});
+    return Fail(ERROR_IO_PENDING);
+}
+
+BOOL Transfer(HANDLE handle, void* buffer, DWORD bytes, DWORD* done, OVERLAPPED* overlapped,
+              bool isWrite) {
+    FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (overlapped != nullptr) return Queue(handle, *file, buffer, bytes, overlapped, isWrite);
+    if (Misaligned(*file, buffer, bytes, file->position)) return Fail(ERROR_INVALID_PARAMETER);
+    std::string& content = S().nodes[file->path].bytes;
+    size_t count = bytes;
+    if (isWrite) {
+        if (content.size() < file->position + bytes) content.resize(file->position + bytes);
+        std::memcpy(&content[file->position], buffer, bytes);
+    } else {
+        count = file->position >= content.size()
+                    ? 0
+                    : std::min<size_t>(bytes, content.size() - file->position);
+        if (count > 0) std::memcpy(buffer, content.data() + file->position, count);
+    }
+    file->position += count;
+    if (done != nullptr) *done = static_cast<DWORD>(count);
+    return TRUE;
+}
+
+BOOL WINAPI FakeReadFile(HANDLE handle, LPVOID buffer, DWORD bytes, DWORD* done,
+                         OVERLAPPED* overlapped) {
+    if (Failing("ReadFile")) return FALSE;
+    return Transfer(handle, buffer, bytes, done, overlapped, false);
+}
+
+BOOL WINAPI FakeWriteFile(HANDLE handle, const void* buffer, DWORD bytes, DWORD* done,
+                          OVERLAPPED* overlapped) {
+    if (Failing("WriteFile")) return FALSE;
+    return Transfer(handle, const_cast<void*>(buffer), bytes, done, overlapped, true);
+}
+
+HANDLE WINAPI FakeCreateIoCompletionPort(HANDLE file, HANDLE existing, ULONG_PTR, DWORD) {
+    S().log.push_back("CreateIoCompletionPort");
+    if (Failing("CreateIoCompletionPort")) return nullptr;
+    HANDLE port = existing;
+    if (port == nullptr) port = NewHandle({FakeHandle::Kind::Port, L"", 0, 0, 0, 0, nullptr, {}});
+    if (file != INVALID_HANDLE_VALUE) {
+        FakeHandle* bound = HandleOf(file, FakeHandle::Kind::File);
+        if (bound == nullptr) {
+            Fail(ERROR_INVALID_HANDLE);
+            return nullptr;
+        }
+        bound->port = port;
+    }
+    return port;
+}
+
+// The oldest request of this port that has not been taken yet.
+FakeRequest* NextCompletion(HANDLE port) {
+    for (FakeRequest& request : S().requests) {
+        if (request.completed) continue;
+        const FakeHandle* file = HandleOf(request.file, FakeHandle::Kind::File);
+        if (file != nullptr && file->port == port) return &request;
+    }
+    return nullptr;
+}
+
+BOOL WINAPI FakeGetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
+                                          OVERLAPPED** overlapped, DWORD) {
+    if (Failing("GetQueuedCompletionStatus")) return FALSE;
+    if (HandleOf(port, FakeHandle::Kind::Port) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    FakeRequest* request = NextCompletion(port);
+    if (request == nullptr) {
+        // A real port would block for ever here.
+        S().violations.push_back("waited on a port with nothing in flight");
+        return Fail(WaitAbandoned);
+    }
+    request->completed = true;
+    *overlapped = request->overlapped;
+    *key = 0;
+    if (request->cancelled) {
+        *bytes = 0;
+        return Fail(ERROR_OPERATION_ABORTED);
+    }
+    if (Failing("Completion")) {
+        *bytes = 0;
+        return FALSE;
+    }
+    *bytes = S().completionBytes ? S().completionBytes(*request) : request->bytes;
+    return TRUE;
+}
+
+BOOL WINAPI FakeCancelIoEx(HANDLE file, OVERLAPPED*) {
+    S().log.push_back("CancelIoEx");
+    if (Failing("CancelIoEx")) return FALSE;
+    bool any = false;
+    for (FakeRequest& request : S().requests) {
+        if (request.file != file || request.completed) continue;
+        request.cancelled = true;
+        any = true;
+    }
+    return any ? TRUE : Fail(NotFound);
+}
+
+BOOL WINAPI FakeSetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, LARGE_INTEGER* position,
+                                 DWORD method) {
+    if (Failing("SetFilePointerEx")) return FALSE;
+    FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    int64_t base = 0;
+    if (method == 1) base = static_cast<int64_t>(file->position);
+    if (method == 2) base = static_cast<int64_t>(S().nodes[file->path].bytes.size());
+    if (base + distance.QuadPart < 0) return Fail(ERROR_INVALID_PARAMETER);
+    file->position = static_cast<uint64_t>(base + distance.QuadPart);
+    if (position != nullptr) position->QuadPart = static_cast<int64_t>(file->position);
+    return TRUE;
+}
+
+BOOL WINAPI FakeSetEndOfFile(HANDLE handle) {
+    if (Failing("SetEndOfFile")) return FALSE;
+    FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    S().nodes[file->path].bytes.resize(file->position);
+    return TRUE;
+}
+
+BOOL WINAPI FakeFlushFileBuffers(HANDLE handle) {
+    const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    S().log.push_back("FlushFileBuffers " + (file ? Narrow(file->path) : std::string("?")));
+    if (Failing("FlushFileBuffers")) return FALSE;
+    return file != nullptr ? TRUE : Fail(ERROR_INVALID_HANDLE);
+}
+
+const char* KindName(FakeHandle::Kind kind) {
+    switch (kind) {
+        case FakeHandle::Kind::File: return "file";
+        case FakeHandle::Kind::Port: return "port";
+        case FakeHandle::Kind::Search: return "search";
+        case FakeHandle::Kind::Device: return "device";
+    }
+    return "?";
+}
+
+bool InFlightOn(HANDLE handle) {
+    return std::any_of(S().requests.begin(), S().requests.end(), [&](const FakeRequest& r) {
+        return !r.completed && r.file == handle;
+    });
+}
+
+BOOL WINAPI FakeCloseHandle(HANDLE handle) {
+    auto found = S().handles.find(handle);
+    if (found == S().handles.end()) {
+        S().violations.push_back("closed a handle that is not open");
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    const FakeHandle& closing = found->second;
+    S().log.push_back(std::string("CloseHandle ") + KindName(closing.kind) + " " +
+                      Narrow(closing.path));
+    if (closing.kind == FakeHandle::Kind::File) {
+        if (InFlightOn(handle)) S().violations.push_back("file closed with requests in flight");
+        FakeNode* node = NodeAt(closing.path);
+        if (node != nullptr) {
+            node->openCount -= 1;
+            if (node->openCount == 0) node->shared = true;
+        }
+    }
+    S().handles.erase(found);
+    return TRUE;
+}
+
+BOOL WINAPI FakeDeleteFileW(const wchar_t* path) {
+    const std::wstring resolved = Resolve(path);
+    S().log.push_back("DeleteFileW " + Narrow(resolved));
+    if (Failing("DeleteFileW")) return FALSE;
+    FakeNode* node = NodeAt(resolved);
+    if (node == nullptr) return Fail(MissingCode(resolved));
+    if (node->directory) return Fail(ERROR_ACCESS_DENIED);
+    if (node->openCount > 0) return Fail(ERROR_SHARING_VIOLATION);
+    S().nodes.erase(resolved);
+    return TRUE;
+}
+
+BOOL WINAPI FakeCreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES*) {
+    const std::wstring resolved = Resolve(path);
+    S().log.push_back("CreateDirectoryW " + Narrow(resolved));
+    if (Failing("CreateDirectoryW")) return FALSE;
+    if (NodeAt(resolved) != nullptr) return Fail(ERROR_ALREADY_EXISTS);
+    if (!ParentExists(resolved)) return Fail(ERROR_PATH_NOT_FOUND);
+    FakeNode& node = S().nodes[resolved];
+    node.directory = true;
+    node.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    return TRUE;
+}
+
+BOOL WINAPI FakeRemoveDirectoryW(const wchar_t* path) {
+    const std::wstring resolved = Resolve(path);
+    S().log.push_back("RemoveDirectoryW " + Narrow(resolved));
+    if (Failing("RemoveDirectoryW")) return FALSE;
+    const FakeNode* node = NodeAt(resolved);
+    if (node == nullptr) return Fail(MissingCode(resolved));
+    if (!node->directory) return Fail(ERROR_INVALID_PARAMETER);
+    // A link goes by itself: what it points at is not inside it.
+    if (node->linkTarget.empty() && HasChildren(resolved)) return Fail(ERROR_DIR_NOT_EMPTY);
+    S().nodes.erase(resolved);
+    return TRUE;
+}
+
+DWORD WINAPI FakeGetFileAttributesW(const wchar_t* path) {
+    if (Failing("GetFileAttributesW")) return INVALID_FILE_ATTRIBUTES;
+    const std::wstring resolved = Resolve(path);
+    const FakeNode* node = NodeAt(resolved);
+    if (node != nullptr) return node->attributes;
+    if (IsRoot(resolved)) return FILE_ATTRIBUTE_DIRECTORY;
+    S().lastError = MissingCode(resolved);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+bool Matches(const std::wstring& pattern, const std::wstring& name) {
+    return pattern == L"*" || pattern == L"*.*" || pattern == name;
+}
+
+void FillFound(const std::wstring& folder, const std::wstring& name, WIN32_FIND_DATAW* found) {
+    *found = WIN32_FIND_DATAW{};
+    const FakeNode* node = NodeAt(folder + PathSeparator + name);
+    found->dwFileAttributes = node != nullptr ? node->attributes : FILE_ATTRIBUTE_DIRECTORY;
+    const size_t length = std::min<size_t>(name.size(), MAX_PATH - 1);
+    std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length), found->cFileName);
+}
+
+std::vector<std::wstring> ChildNames(const std::wstring& folder, const std::wstring& pattern) {
+    std::vector<std::wstring> names;
+    if (Matches(pattern, L".")) names.push_back(L".");
+    if (Matches(pattern, L"..")) names.push_back(L"..");
+    const std::wstring prefix = folder + PathSeparator;
+    for (auto it = S().nodes.lower_bound(prefix); it != S().nodes.end(); ++it) {
+        if (it->first.compare(0, prefix.size(), prefix) != 0) break;
+        const std::wstring rest = it->first.substr(prefix.size());
+        if (rest.find(PathSeparator) == std::wstring::npos && Matches(pattern, rest))
+            names.push_back(rest);
+    }
+    return names;
+}
+
+HANDLE WINAPI FakeFindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found) {
+    if (Failing("FindFirstFileW")) return INVALID_HANDLE_VALUE;
+    const std::wstring full = Absolute(pattern);
+    const std::wstring name = full.substr(full.find_last_of(PathSeparator) + 1);
+    std::wstring folder = ResolveParents(ParentOf(full) + PathSeparator);
+    folder.pop_back();
+    const FakeNode* node = NodeAt(folder);
+    if (!IsRoot(folder) && (node == nullptr || !node->directory)) {
+        Fail(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<std::wstring> names = ChildNames(folder, name);
+    if (names.empty()) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    FillFound(folder, names.front(), found);
+    names.erase(names.begin());
+    return NewHandle({FakeHandle::Kind::Search, folder, 0, 0, 0, 0, nullptr, names});
+}
+
+BOOL WINAPI FakeFindNextFileW(HANDLE search, WIN32_FIND_DATAW* found) {
+    if (Failing("FindNextFileW")) return FALSE;
+    FakeHandle* handle = HandleOf(search, FakeHandle::Kind::Search);
+    if (handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (handle->names.empty()) return Fail(ERROR_NO_MORE_FILES);
+    FillFound(handle->path, handle->names.front(), found);
+    handle->names.erase(handle->names.begin());
+    return TRUE;
+}
+
+BOOL WINAPI FakeFindClose(HANDLE search) {
+    if (HandleOf(search, FakeHandle::Kind::Search) == nullptr) {
+        S().violations.push_back("closed a search that is not open");
+        return Fail(ERROR_INVALID_HANDLE);
+    }
+    S().log.push_back("FindClose");
+    S().handles.erase(search);
+    return TRUE;
+}
+
+LPVOID WINAPI FakeVirtualAlloc(LPVOID, size_t bytes, DWORD, DWORD) {
+    S().log.push_back("VirtualAlloc");
+    if (Failing("VirtualAlloc")) return nullptr;
+    void* memory = ::operator new(bytes, std::align_val_t(PageBytes), std::nothrow);
+    if (memory == nullptr) {
+        Fail(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    std::memset(memory, 0, bytes);
+    S().allocations[memory] = bytes;
+    return memory;
+}
+
+bool BufferInFlight(const char* start, size_t bytes) {
+    return std::any_of(S().requests.begin(), S().requests.end(), [&](const FakeRequest& r) {
+        const char* buffer = static_cast<const char*>(r.buffer);
+        return !r.completed && buffer >= start && buffer < start + bytes;
+    });
+}
+
+BOOL WINAPI FakeVirtualFree(LPVOID address, size_t, DWORD) {
+    S().log.push_back("VirtualFree");
+    auto found = S().allocations.find(address);
+    if (found == S().allocations.end()) {
+        S().violations.push_back("freed memory that is not allocated");
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if (BufferInFlight(static_cast<const char*>(address), found->second))
+        S().violations.push_back("freed a buffer while its request is in flight");
+    ::operator delete(address, std::align_val_t(PageBytes));
+    S().allocations.erase(found);
+    return TRUE;
+}
+
+BOOL WINAPI FakeQueryPerformanceCounter(LARGE_INTEGER* counter) {
+    if (Failing("QueryPerformanceCounter")) return FALSE;
+    if (S().counterAt) {
+        counter->QuadPart = S().counterAt(S().counterReads);
+    } else {
+        counter->QuadPart = S().counter;
+        S().counter += S().ticksPerRead;
+    }
+    S().counterReads += 1;
+    return TRUE;
+}
+
+BOOL WINAPI FakeQueryPerformanceFrequency(LARGE_INTEGER* frequency) {
+    if (Failing("QueryPerformanceFrequency")) return FALSE;
+    frequency->QuadPart = S().frequency;
+    return TRUE;
+}
+
+DWORD WINAPI FakeGetTickCount() {
+    Failing("GetTickCount");
+    return S().tickCount;
+}
+
+void WINAPI FakeSleep(DWORD milliseconds) {
+    Failing("Sleep");
+    S().sleptMs += milliseconds;
+}
+
+UINT WINAPI FakeTimeBeginPeriod(UINT) {
+    Failing("timeBeginPeriod");
+    S().timerPeriodCalls += 1;
+    return 0;
+}
+
+void WINAPI FakeGetLocalTime(SYSTEMTIME* time) {
+    Failing("GetLocalTime");
+    *time = S().localTime;
+}
+
+DWORD WINAPI FakeGetLastError() {
+    return S().lastError;
+}
+
+void WINAPI FakeSetLastError(DWORD code) {
+    S().lastError = code;
+}
+
+// Copies text with the Win32 convention: the length without the terminator
+// on success, the size needed (terminator included) when it does not fit.
+DWORD CopyOut(const std::wstring& text, DWORD length, wchar_t* buffer) {
+    if (text.size() + 1 > length) return static_cast<DWORD>(text.size() + 1);
+    std::copy(text.begin(), text.end(), buffer);
+    buffer[text.size()] = L'\0';
+    return static_cast<DWORD>(text.size());
+}
+
+DWORD WINAPI FakeGetCurrentDirectoryW(DWORD length, wchar_t* buffer) {
+    if (Failing("GetCurrentDirectoryW")) return 0;
+    return CopyOut(S().currentDirectory, length, buffer);
+}
+
+DWORD WINAPI FakeGetModuleFileNameW(HMODULE, wchar_t* buffer, DWORD length) {
+    if (Failing("GetModuleFileNameW") || length == 0) return 0;
+    const std::wstring& name = S().moduleFileName;
+    const size_t copied = std::min<size_t>(name.size(), length - 1);
+    std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(copied), buffer);
+    buffer[copied] = L'\0';
+    if (copied < name.size()) {
+        S().lastError = InsufficientBuffer;
+        return length;
+    }
+    return static_cast<DWORD>(copied);
+}
+
+BOOL WINAPI FakeDeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputBytes,
+                                LPVOID output, DWORD outputBytes, DWORD* returned, OVERLAPPED*) {
+    if (Failing("DeviceIoControl")) return FALSE;
+    const FakeHandle* handle = HandleOf(device, FakeHandle::Kind::Device);
+    if (handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    S().log.push_back("DeviceIoControl " + Narrow(handle->path) + " " + std::to_string(code));
+    if (!S().deviceControl) return Fail(ERROR_NOT_SUPPORTED);
+    return S().deviceControl(handle->path, code, input, inputBytes, output, outputBytes, returned);
+}
+
+BOOL WINAPI FakeGetDiskFreeSpaceExW(const wchar_t* root, ULARGE_INTEGER* freeToCaller,
+                                    ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree) {
+    if (Failing("GetDiskFreeSpaceExW")) return FALSE;
+    auto found = S().volumeTotalBytes.find(root);
+    if (found == S().volumeTotalBytes.end()) return Fail(ERROR_PATH_NOT_FOUND);
+    if (freeToCaller != nullptr) freeToCaller->QuadPart = found->second / 2;
+    if (total != nullptr) total->QuadPart = found->second;
+    if (totalFree != nullptr) totalFree->QuadPart = found->second / 2;
+    return TRUE;
+}
+
+// The fake's code page is Latin-1: one byte, one character.
+int WINAPI FakeMultiByteToWideChar(UINT, DWORD, const char* bytes, int byteCount, wchar_t* text,
+                                   int textLength) {
+    Failing("MultiByteToWideChar");
+    const size_t count =
+        byteCount < 0 ? std::strlen(bytes) + 1 : static_cast<size_t>(byteCount);
+    if (textLength == 0) return static_cast<int>(count);
+    if (count > static_cast<size_t>(textLength)) {
+        S().lastError = InsufficientBuffer;
+        return 0;
+    }
+    for (size_t i = 0; i < count; ++i) text[i] = static_cast<unsigned char>(bytes[i]);
+    return static_cast<int>(count);
+}
+
+wchar_t* WINAPI FakeCharUpperW(wchar_t* text) {
+    Failing("CharUpperW");
+    for (wchar_t* c = text; *c != L'\0'; ++c) {
+        if (*c >= L'a' && *c <= L'z') *c = static_cast<wchar_t>(*c - L'a' + L'A');
+    }
+    return text;
+}
+
+const PlatformCalls FakeCalls = {
+    FakeCreateFileW,         FakeReadFile,
+    FakeWriteFile,           FakeCreateIoCompletionPort,
+    FakeGetQueuedCompletionStatus, FakeCancelIoEx,
+    FakeSetFilePointerEx,    FakeSetEndOfFile,
+    FakeFlushFileBuffers,    FakeCloseHandle,
+    FakeDeleteFileW,         FakeCreateDirectoryW,
+    FakeRemoveDirectoryW,    FakeGetFileAttributesW,
+    FakeFindFirstFileW,      FakeFindNextFileW,
+    FakeFindClose,           FakeVirtualAlloc,
+    FakeVirtualFree,         FakeQueryPerformanceCounter,
+    FakeQueryPerformanceFrequency, FakeGetTickCount,
+    FakeSleep,               FakeTimeBeginPeriod,
+    FakeGetLocalTime,        FakeGetLastError,
+    FakeSetLastError,        FakeGetCurrentDirectoryW,
+    FakeGetModuleFileNameW,  FakeDeviceIoControl,
+    FakeGetDiskFreeSpaceExW, FakeMultiByteToWideChar,
+    FakeCharUpperW,
+};
+
+void ReleaseAllocations() {
+    for (const auto& allocation : S().allocations)
+        ::operator delete(allocation.first, std::align_val_t(PageBytes));
+    S().allocations.clear();
+}
+
+}  // namespace
+
+FakeState& InstallFake() {
+    if (state) ReleaseAllocations();
+    state = std::make_unique<FakeState>();
+#ifdef _WIN32
+    state->currentDirectory = L"D:\\bench";
+    state->moduleFileName = L"D:\\tools\\corvasta.exe";
+#else
+    state->currentDirectory = L"/bench";
+    state->moduleFileName = L"/tools/corvasta";
+#endif
+    AddFakeFolder(state->currentDirectory);
+    Platform = FakeCalls;
+    return *state;
+}
+
+void RemoveFake() {
+    if (state) ReleaseAllocations();
+    state.reset();
+    Platform = NativePlatform();
+}
+
+FakeState& Fake() {
+    return S();
+}
+
+void FailCall(const std::string& call, DWORD code, int skip) {
+    S().failures[call].push_back({skip, code});
+}
+
+std::wstring FakePath(const std::wstring& relative) {
+    return JoinPath(S().currentDirectory, relative);
+}
+
+void AddFakeFolder(const std::wstring& path) {
+    std::wstring partial;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t cut = path.find(PathSeparator, start);
+        if (cut == std::wstring::npos) cut = path.size();
+        partial = path.substr(0, cut);
+        if (!IsRoot(partial) && S().nodes.count(partial) == 0) {
+            FakeNode& node = S().nodes[partial];
+            node.directory = true;
+            node.attributes = FILE_ATTRIBUTE_DIRECTORY;
+        }
+        start = cut + 1;
+    }
+}
+
+void AddFakeFile(const std::wstring& path, const std::string& bytes) {
+    AddFakeFolder(ParentOf(path));
+    S().nodes[path].bytes = bytes;
+}
+
+void AddFakeLink(const std::wstring& path, const std::wstring& target) {
+    AddFakeFolder(ParentOf(path));
+    FakeNode& node = S().nodes[path];
+    node.directory = true;
+    node.attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    node.linkTarget = target;
+}
+
+bool FakeExists(const std::wstring& path) {
+    return S().nodes.count(path) != 0;
+}
+
+std::string FakeFileBytes(const std::wstring& path) {
+    const FakeNode* node = NodeAt(path);
+    return node == nullptr ? std::string() : node->bytes;
+}
+
+size_t OpenHandleCount() {
+    return S().handles.size();
+}
+
+size_t OpenAllocationCount() {
+    return S().allocations.size();
+}
+
+size_t RequestsInFlight() {
+    return static_cast<size_t>(std::count_if(S().requests.begin(), S().requests.end(),
+                                             [](const FakeRequest& r) { return !r.completed; }));
+}
