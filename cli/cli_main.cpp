@@ -10,6 +10,10 @@
 #include "platform/text.h"
 #include "report/report.h"
 
+#ifndef _WIN32
+#include "platform/linux/linux_drive.h"
+#endif
+
 #include <csignal>
 #include <cstdio>
 #include <mutex>
@@ -65,8 +69,10 @@ void InstallStopHandler() {
 
 void GatherDriveTexts(const std::wstring& folder) {
     GatherDriveInfo(folder);
-    // FILL IN: on Linux, when DriveDesignatorOf(folder) is empty, the Linux
-    // drive entry fills DriveInfo here instead.
+#ifndef _WIN32
+    // A Linux path has no drive designator; the disk is found through sysfs.
+    if (DriveDesignatorOf(folder).empty()) GatherLinuxDriveInfo(folder);
+#endif
 }
 
 void PrintSettings(const std::wstring& folder, const CliOptions& options) {
