@@ -61,14 +61,14 @@ bool IsReportName(const std::wstring& name) {
     return IsSizeText(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
 }
 
-// True when path is exactly currentDirectory joined with a name that passes.
+// True when path is currentDirectory, one separator and a name that passes.
 bool IsDirectlyInside(const std::wstring& path, const std::wstring& currentDirectory,
                       bool (*nameAccepted)(const std::wstring&)) {
     if (currentDirectory.empty()) return false;
     const std::wstring folderPart = JoinPath(currentDirectory, L"");
     if (path.size() <= folderPart.size() || !StartsWith(path, folderPart)) return false;
     const std::wstring name = path.substr(folderPart.size());
-    return nameAccepted(name) && JoinPath(currentDirectory, name) == path;
+    return nameAccepted(name);
 }
 
 }  // namespace
