@@ -1,0 +1,84 @@
+#include "drive/drive_info.h"
+
+#include "drive/disk_query.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace {
+
+const wchar_t* const Unknown = L"Unknown";
+
+std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = Platform.GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const std::wstring file(path, length < MAX_PATH ? length : MAX_PATH);
+    const size_t last = file.find_last_of(L"\\/");
+    return last == std::wstring::npos ? std::wstring() : file.substr(0, last + 1);
+}
+
+// The three disk texts change together, from one tidied identity.
+void SetDiskTexts(const DiskIdentity& identity) {
+    DriveInfo.manufacturer = identity.vendor;
+    DriveInfo.model = identity.product;
+    DriveInfo.capacityText = FormatCapacity(identity.capacityBytes);
+}
+
+}  // namespace
+
+std::wstring DriveDesignatorOf(const std::wstring& folder) {
+    const std::wstring trimmed = TrimSpaces(folder);
+    if (trimmed.size() < 2 || trimmed[1] != L':') return std::wstring();
+    wchar_t designator[3] = {trimmed[0], L':', L'\0'};
+    Platform.CharUpperW(designator);
+    return designator;
+}
+
+int64_t VolumeTotalBytes(const std::wstring& driveDesignator) {
+    const std::wstring root = driveDesignator + L"\\";
+    ULARGE_INTEGER freeToCaller = {};
+    ULARGE_INTEGER total = {};
+    ULARGE_INTEGER totalFree = {};
+    if (!Platform.GetDiskFreeSpaceExW(root.c_str(), &freeToCaller, &total, &totalFree)) return 0;
+    return static_cast<int64_t>(total.QuadPart);
+}
+
+std::wstring FormatCapacity(int64_t bytes) {
+    if (bytes <= 0) return Unknown;
+    const double decimal = static_cast<double>(bytes) / 1e9;
+    const double binary = static_cast<double>(bytes) / 1073741824.0;
+    // The unit follows the unrounded decimal value alone.
+    if (decimal < 1000.0) {
+        return FormatTwoDecimals(decimal) + L" GB (" + FormatTwoDecimals(binary) + L" GiB)";
+    }
+    return FormatTwoDecimals(decimal / 1000.0) + L" TB (" + FormatTwoDecimals(binary / 1024.0) +
+           L" TiB)";
+}
+
+bool GatherDriveInfo(const std::wstring& folder) {
+    DriveInfo.manufacturer = Unknown;
+    DriveInfo.model = Unknown;
+    DriveInfo.capacityText = Unknown;
+    DriveInfo.programFolder = ProgramFolder();
+    const std::wstring designator = DriveDesignatorOf(folder);
+    if (designator.empty()) return false;
+    int64_t diskNumber = 0;
+    std::wstring resolveError;
+    if (!ResolveDiskNumber(designator, diskNumber, resolveError)) return false;
+    DiskIdentity identity;
+    if (!QueryDiskIdentity(diskNumber, identity)) return false;
+    // Without the disk's own length, the volume's size is the best there is.
+    if (identity.capacityBytes <= 0) identity.capacityBytes = VolumeTotalBytes(designator);
+    SetDiskTexts(identity);
+    return true;
+}
+
+bool ApplyDiskTexts(const std::string& vendorBytes, const std::string& productBytes,
+                    int64_t capacityBytes) {
+    DiskIdentity identity;
+    identity.vendor = DeviceText(vendorBytes.data(), static_cast<int>(vendorBytes.size()));
+    identity.product = DeviceText(productBytes.data(), static_cast<int>(productBytes.size()));
+    identity.capacityBytes = capacityBytes;
+    if (!TidyDiskIdentity(identity)) return false;
+    SetDiskTexts(identity);
+    return true;
+}

@@ -1,0 +1,97 @@
+#include "platform/linux/linux_drive.h"
+
+#include "drive/disk_query.h"
+#include "platform/text.h"
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+
+#include <charconv>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Device stacks deeper than this are not a single disk worth naming.
+constexpr int MaxStackDepth = 8;
+constexpr int64_t SectorBytes = 512;
+
+// A sysfs attribute without its line end; empty when it is absent.
+std::string ReadAttribute(const fs::path& path) {
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::string();
+    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    return text;
+}
+
+// sysfs gives the size in 512-byte sectors whatever the device's own sectors.
+int64_t CapacityOf(const fs::path& device) {
+    const std::string text = ReadAttribute(device / "size");
+    int64_t sectors = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), sectors);
+    if (parsed.ec != std::errc() || sectors <= 0) return 0;
+    if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return 0;
+    return sectors * SectorBytes;
+}
+
+bool Resolve(const fs::path& link, fs::path& target) {
+    std::error_code error;
+    target = fs::canonical(link, error);
+    return !error;
+}
+
+// The one entry of slaves/, false when there are none or several.
+bool SingleSlave(const fs::path& slaves, fs::path& slave) {
+    std::error_code error;
+    fs::directory_iterator entries(slaves, error);
+    if (error) return false;
+    int count = 0;
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        slave = entries->path();
+        ++count;
+    }
+    return !error && count == 1;
+}
+
+bool WholeDiskOf(fs::path device, int depth, fs::path& disk) {
+    if (depth > MaxStackDepth) return false;
+    std::error_code error;
+    if (fs::exists(device / "partition", error) && !Resolve(device / "..", device)) return false;
+    const fs::path slaves = device / "slaves";
+    if (!fs::is_directory(slaves, error) || fs::is_empty(slaves, error)) {
+        disk = device;
+        return true;
+    }
+    fs::path slave;
+    fs::path below;
+    if (!SingleSlave(slaves, slave) || !Resolve(slave, below)) return false;
+    return WholeDiskOf(below, depth + 1, disk);
+}
+
+}  // namespace
+
+bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
+                   SysfsDisk& disk) {
+    const fs::path link = fs::path(sysfsRoot) / "dev" / "block" /
+                          (std::to_string(major) + ":" + std::to_string(minor));
+    fs::path device;
+    fs::path whole;
+    if (!Resolve(link, device) || !WholeDiskOf(device, 0, whole)) return false;
+    disk.vendor = ReadAttribute(whole / "device" / "vendor");
+    disk.model = ReadAttribute(whole / "device" / "model");
+    disk.capacityBytes = CapacityOf(whole);
+    return true;
+}
+
+bool GatherLinuxDriveInfo(const std::wstring& folder) {
+    struct stat status = {};
+    if (stat(Utf8FromWide(folder).c_str(), &status) != 0) return false;
+    SysfsDisk disk;
+    if (!FindSysfsDisk("/sys", major(status.st_dev), minor(status.st_dev), disk)) return false;
+    return ApplyDiskTexts(disk.vendor, disk.model, disk.capacityBytes);
+}

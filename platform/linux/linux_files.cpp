@@ -1,0 +1,319 @@
+// Files and folders by path, and the synchronous side of file handles.
+#include "platform/linux/linux_native.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace linux_native {
+
+namespace {
+
+constexpr DWORD FileCurrent = 1;
+constexpr DWORD FileEnd = 2;
+
+// Windows device names ("\\.\C:", "\\.\PhysicalDrive0") have no meaning here.
+bool IsDevicePath(const std::string& path) {
+    return path.rfind("\\\\.\\", 0) == 0;
+}
+
+int AccessFlags(DWORD access) {
+    const DWORD both = GENERIC_READ | GENERIC_WRITE;
+    if ((access & both) == both) return O_RDWR;
+    if (access & GENERIC_WRITE) return O_WRONLY;
+    return O_RDONLY;
+}
+
+// Opens for CREATE_ALWAYS without truncating yet: the file must not be
+// emptied before its lock shows that nobody holds it. Tells whether the file
+// was there already, which Windows reports through the last error.
+int OpenOrCreate(const std::string& path, int flags, bool& existed) {
+    existed = false;
+    const int fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+    existed = true;
+    return open(path.c_str(), flags);
+}
+
+// Windows refuses a second open of a file that a handle holds without
+// sharing. Advisory locks give the same between the handles of this program:
+// share mode 0 takes the lock exclusively, any other share mode shares it.
+// Other programs do not see these locks, and a file system without locks
+// opens the file unguarded rather than not at all.
+bool LockForShareMode(int fd, DWORD share) {
+    if (flock(fd, (share == 0 ? LOCK_EX : LOCK_SH) | LOCK_NB) == 0 || errno != EWOULDBLOCK) {
+        return true;
+    }
+    SetError(ERROR_SHARING_VIOLATION);
+    return false;
+}
+
+// Our handles never allow deletion while open, as on Windows; the lock
+// shows whether one is open. Entries that cannot be opened (links, folders,
+// unreadable files) are left to unlink's own verdict.
+bool HeldOpen(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    close(fd);
+    return held;
+}
+
+int OpenForDisposition(const std::string& path, int flags, DWORD disposition, bool& existed) {
+    existed = true;
+    if (disposition == CREATE_ALWAYS) return OpenOrCreate(path, flags, existed);
+    if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
+        return open(path.c_str(), flags);
+    }
+    errno = EINVAL;
+    return -1;
+}
+
+// Checks and settles a freshly opened descriptor; false with the last error
+// set when the open must fail after all.
+bool SettleOpened(int fd, DWORD share, DWORD disposition, DWORD flags) {
+    struct stat info {};
+    if (fstat(fd, &info) != 0) {
+        SetErrnoError();
+        return false;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        SetError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    if (!LockForShareMode(fd, share)) return false;
+    if (disposition != OPEN_EXISTING && ftruncate(fd, 0) != 0) {
+        SetErrnoError();
+        return false;
+    }
+    if (flags & FILE_FLAG_SEQUENTIAL_SCAN) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return true;
+}
+
+int64_t OffsetOf(const OVERLAPPED* overlapped) {
+    return static_cast<int64_t>((static_cast<uint64_t>(overlapped->OffsetHigh) << 32) |
+                                overlapped->Offset);
+}
+
+// One pread or pwrite at the request's offset (the record's, else the
+// handle's position), moving the position past what was moved.
+ssize_t TransferAt(FileObject* file, void* buffer, DWORD bytes, OVERLAPPED* overlapped,
+                   bool isWrite) {
+    const int64_t offset = overlapped ? OffsetOf(overlapped) : file->position;
+    ssize_t moved;
+    do {
+        moved = isWrite ? pwrite(file->fd, buffer, bytes, offset)
+                        : pread(file->fd, buffer, bytes, offset);
+    } while (moved < 0 && errno == EINTR);
+    if (moved >= 0) file->position = offset + moved;
+    return moved;
+}
+
+BOOL FinishTransfer(ssize_t moved, DWORD bytes, DWORD* done, OVERLAPPED* overlapped,
+                    bool isWrite) {
+    const DWORD count = moved > 0 ? static_cast<DWORD>(moved) : 0;
+    if (done) *done = count;
+    if (overlapped) {
+        overlapped->Internal = 0;
+        overlapped->InternalHigh = count;
+    }
+    if (moved < 0) {
+        SetErrnoError();
+        return FALSE;
+    }
+    // A regular file takes a short write only when there is no more room.
+    if (isWrite && count < bytes) {
+        SetError(ERROR_DISK_FULL);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+bool IsLinkToFolder(const std::string& native) {
+    struct stat link {};
+    struct stat target {};
+    return lstat(native.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+           stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
+}
+
+}  // namespace
+
+HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
+                   DWORD disposition, DWORD flags, HANDLE) {
+    std::string native;
+    if (!NativePath(path, native)) return INVALID_HANDLE_VALUE;
+    if (IsDevicePath(native)) {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    int openFlags = AccessFlags(access) | O_CLOEXEC;
+    if (flags & FILE_FLAG_NO_BUFFERING) openFlags |= O_DIRECT;
+    bool existed = false;
+    const int fd = OpenForDisposition(native, openFlags, disposition, existed);
+    if (fd < 0) {
+        SetErrnoError(&native);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto* file = new (std::nothrow) FileObject{HandleKind::File, fd, flags, 0, nullptr, 0};
+    if (file == nullptr) SetError(ERROR_NOT_ENOUGH_MEMORY);
+    if (file == nullptr || !SettleOpened(fd, share, disposition, flags)) {
+        const DWORD code = GetLastError();
+        close(fd);
+        delete file;
+        SetError(code);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows reports through the last error whether CREATE_ALWAYS replaced a file.
+    if (disposition == CREATE_ALWAYS) SetError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return file;
+}
+
+BOOL SynchronousRead(FileObject* file, LPVOID buffer, DWORD bytes, DWORD* done,
+                     OVERLAPPED* overlapped) {
+    const ssize_t moved = TransferAt(file, buffer, bytes, overlapped, false);
+    return FinishTransfer(moved, bytes, done, overlapped, false);
+}
+
+BOOL SynchronousWrite(FileObject* file, const void* buffer, DWORD bytes, DWORD* done,
+                      OVERLAPPED* overlapped) {
+    // pwrite only reads the buffer; the cast lets one helper serve both ways.
+    const ssize_t moved = TransferAt(file, const_cast<void*>(buffer), bytes, overlapped, true);
+    return FinishTransfer(moved, bytes, done, overlapped, true);
+}
+
+BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, LARGE_INTEGER* newPosition,
+                      DWORD method) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) return FALSE;
+    int64_t base = 0;
+    if (method == FileCurrent) {
+        base = file->position;
+    } else if (method == FileEnd) {
+        struct stat info {};
+        if (fstat(file->fd, &info) != 0) {
+            SetErrnoError();
+            return FALSE;
+        }
+        base = info.st_size;
+    } else if (method != FILE_BEGIN) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (distance.QuadPart < -base || distance.QuadPart > INT64_MAX - base) {
+        SetError(distance.QuadPart < 0 ? ErrorNegativeSeek : ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    file->position = base + distance.QuadPart;
+    if (newPosition) newPosition->QuadPart = file->position;
+    return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) return FALSE;
+    struct stat info {};
+    if (fstat(file->fd, &info) != 0) {
+        SetErrnoError();
+        return FALSE;
+    }
+    // Growing allocates the space, so a full disk fails here and not in the
+    // middle of the writes that follow.
+    if (file->position > info.st_size &&
+        fallocate(file->fd, 0, info.st_size, file->position - info.st_size) == 0) {
+        return TRUE;
+    }
+    if (file->position > info.st_size && errno != EOPNOTSUPP) {
+        SetErrnoError();
+        return FALSE;
+    }
+    if (file->position != info.st_size && ftruncate(file->fd, file->position) != 0) {
+        SetErrnoError();
+        return FALSE;
+    }
+    return TRUE;
+}
+
+BOOL FlushFileBuffers(HANDLE handle) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) return FALSE;
+    if (fsync(file->fd) == 0) return TRUE;
+    SetErrnoError();
+    return FALSE;
+}
+
+BOOL CloseFile(FileObject* file) {
+    if (file->port) SubmitQueued(file->port);
+    close(file->fd);
+    if (file->port) ReleasePort(file->port);
+    delete file;
+    return TRUE;
+}
+
+BOOL DeleteFileW(const wchar_t* path) {
+    std::string native;
+    if (!NativePath(path, native)) return FALSE;
+    if (HeldOpen(native)) {
+        SetError(ERROR_SHARING_VIOLATION);
+        return FALSE;
+    }
+    // A link to a folder is a directory entry on Windows: only
+    // RemoveDirectoryW takes it away.
+    if (IsLinkToFolder(native)) {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    if (unlink(native.c_str()) == 0) return TRUE;
+    SetErrnoError(&native);
+    return FALSE;
+}
+
+BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES*) {
+    std::string native;
+    if (!NativePath(path, native)) return FALSE;
+    if (mkdir(native.c_str(), 0777) == 0) return TRUE;
+    SetErrnoError(&native);
+    return FALSE;
+}
+
+BOOL RemoveDirectoryW(const wchar_t* path) {
+    std::string native;
+    if (!NativePath(path, native)) return FALSE;
+    // As on Windows, a link to a folder goes by itself and what it points at
+    // stays untouched.
+    if (IsLinkToFolder(native)) {
+        if (unlink(native.c_str()) == 0) return TRUE;
+    } else if (rmdir(native.c_str()) == 0) {
+        return TRUE;
+    }
+    SetErrnoError(&native);
+    return FALSE;
+}
+
+bool AttributesAt(int folder, const char* name, DWORD& attributes, uint64_t& size) {
+    struct stat info {};
+    if (fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return false;
+    size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    if (S_ISLNK(info.st_mode)) {
+        struct stat target {};
+        const bool toFolder = fstatat(folder, name, &target, 0) == 0 && S_ISDIR(target.st_mode);
+        attributes = FILE_ATTRIBUTE_REPARSE_POINT | (toFolder ? FILE_ATTRIBUTE_DIRECTORY : 0);
+    } else {
+        attributes = S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+    }
+    return true;
+}
+
+DWORD GetFileAttributesW(const wchar_t* path) {
+    std::string native;
+    if (!NativePath(path, native)) return INVALID_FILE_ATTRIBUTES;
+    DWORD attributes = 0;
+    uint64_t size = 0;
+    if (AttributesAt(AT_FDCWD, native.c_str(), attributes, size)) return attributes;
+    SetErrnoError(&native);
+    return INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace linux_native

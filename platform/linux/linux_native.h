@@ -1,0 +1,138 @@
+// Pieces the Linux backend's files share: the objects behind a HANDLE, the
+// last-error slot and the errno translation, and the entries of the table.
+#pragma once
+
+#include "platform/platform.h"
+
+#include <liburing.h>
+
+#include <cstdint>
+#include <string>
+
+namespace linux_native {
+
+// The first member of every object behind a HANDLE, so a handle of the wrong
+// kind (or garbage) is refused instead of misread.
+enum class HandleKind : uint32_t {
+    File = 0x656C6946,    // "File"
+    Port = 0x74726F50,    // "Port"
+    Search = 0x68637253,  // "Srch"
+};
+
+struct PortObject;
+
+struct FileObject {
+    HandleKind kind;
+    int fd;
+    DWORD flags;
+    int64_t position;     // used by the synchronous calls only
+    PortObject* port;     // null until bound
+    ULONG_PTR key;
+};
+
+// One ring per port. A port closed while files are still bound to it lives on
+// until the last of them is closed, so a file never points at freed memory.
+struct PortObject {
+    HandleKind kind;
+    bool closed;
+    int boundFiles;
+    int64_t inFlight;     // queued requests whose completion is not yet taken
+    io_uring ring;
+};
+
+// Windows codes the compact header leaves out.
+constexpr DWORD ErrorTooManyOpenFiles = 4;
+constexpr DWORD ErrorWriteProtect = 19;
+constexpr DWORD ErrorInsufficientBuffer = 122;
+constexpr DWORD ErrorModNotFound = 126;
+constexpr DWORD ErrorNegativeSeek = 131;
+constexpr DWORD ErrorFileTooLarge = 223;
+constexpr DWORD ErrorNotFound = 1168;
+
+// The Windows code nearest to an errno value. For ENOENT the path, when
+// given, decides between a missing file (2) and a missing folder (3).
+DWORD WindowsCodeOf(int error, const std::string* path = nullptr);
+
+void SetError(DWORD code);
+// SetError(WindowsCodeOf(errno, path)), for the common failure path.
+void SetErrnoError(const std::string* path = nullptr);
+
+// The UTF-8 form of a path as the kernel wants it; false (with the last
+// error set) for a null path.
+bool NativePath(const wchar_t* path, std::string& out);
+
+// The kind of the object behind a handle, or 0 for null and
+// INVALID_HANDLE_VALUE.
+HandleKind KindOf(HANDLE handle);
+
+// The object behind a handle of that kind, or null with ERROR_INVALID_HANDLE.
+FileObject* FileOf(HANDLE handle);
+PortObject* PortOf(HANDLE handle);
+
+// Hands queued requests to the kernel, which then holds its own reference to
+// their files; called before a bound file's descriptor is closed.
+void SubmitQueued(PortObject* port);
+
+// Drops a file's hold on its port and frees the port once nothing holds it.
+void ReleasePort(PortObject* port);
+bool ClosePort(PortObject* port);
+
+// Windows attributes of the entry name in the folder descriptor (AT_FDCWD for
+// a plain path), without following a symbolic link: a link is a reparse
+// point, and also a directory when it leads to one. False with errno set when
+// the entry cannot be examined.
+bool AttributesAt(int folder, const char* name, DWORD& attributes, uint64_t& size);
+
+// Table entries, grouped by the file that defines them.
+HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share,
+                   SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
+                   HANDLE templateFile);
+BOOL SynchronousRead(FileObject* file, LPVOID buffer, DWORD bytes, DWORD* done,
+                     OVERLAPPED* overlapped);
+BOOL SynchronousWrite(FileObject* file, const void* buffer, DWORD bytes, DWORD* done,
+                      OVERLAPPED* overlapped);
+BOOL SetFilePointerEx(HANDLE file, LARGE_INTEGER distance, LARGE_INTEGER* newPosition,
+                      DWORD method);
+BOOL SetEndOfFile(HANDLE file);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseFile(FileObject* file);
+BOOL DeleteFileW(const wchar_t* path);
+BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security);
+BOOL RemoveDirectoryW(const wchar_t* path);
+DWORD GetFileAttributesW(const wchar_t* path);
+
+HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found);
+BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);
+BOOL FindClose(HANDLE search);
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytes, DWORD* done, OVERLAPPED* overlapped);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytes, DWORD* done,
+               OVERLAPPED* overlapped);
+HANDLE CreateIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR key,
+                              DWORD threads);
+BOOL GetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
+                               OVERLAPPED** overlapped, DWORD milliseconds);
+BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped);
+BOOL CloseHandle(HANDLE handle);
+
+LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD type, DWORD protect);
+BOOL VirtualFree(LPVOID address, size_t bytes, DWORD type);
+BOOL QueryPerformanceCounter(LARGE_INTEGER* counter);
+BOOL QueryPerformanceFrequency(LARGE_INTEGER* frequency);
+DWORD GetTickCount();
+void Sleep(DWORD milliseconds);
+UINT timeBeginPeriod(UINT milliseconds);
+void GetLocalTime(SYSTEMTIME* time);
+DWORD GetLastError();
+void SetLastError(DWORD code);
+DWORD GetCurrentDirectoryW(DWORD length, wchar_t* buffer);
+DWORD GetModuleFileNameW(HMODULE module, wchar_t* buffer, DWORD length);
+BOOL DeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputBytes, LPVOID output,
+                     DWORD outputBytes, DWORD* returned, OVERLAPPED* overlapped);
+BOOL GetDiskFreeSpaceExW(const wchar_t* root, ULARGE_INTEGER* freeToCaller,
+                         ULARGE_INTEGER* total, ULARGE_INTEGER* totalFree);
+int MultiByteToWideChar(UINT codePage, DWORD flags, const char* bytes, int byteCount,
+                        wchar_t* text, int textLength);
+wchar_t* CharUpperW(wchar_t* text);
+
+}  // namespace linux_native

@@ -1,0 +1,454 @@
+#include "drive/disk_query.h"
+#include "drive/drive_info.h"
+#include "tests/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstring>
+#include <locale>
+#include <new>
+#include <string>
+#include <vector>
+
+// The drive code takes its blocks with new (std::nothrow) and must cope with
+// none. Counting down to a failure here lets a test refuse the nth block; left
+// at 0 it never fails, so the rest of the test program is not affected.
+static int RefuseBlockAfter = 0;
+
+void* operator new[](std::size_t bytes, const std::nothrow_t&) noexcept {
+    if (RefuseBlockAfter > 0 && --RefuseBlockAfter == 0) return nullptr;
+    return ::operator new[](bytes);
+}
+
+namespace {
+
+const std::wstring VolumePath = L"\\\\.\\E:";
+const std::wstring DiskPath = L"\\\\.\\PhysicalDrive2";
+
+// What the scripted disk answers to the three storage queries.
+struct DiskScript {
+    int32_t deviceNumber = 2;
+    DWORD numberError = 0;  // non-zero: the device number query fails with it
+    std::vector<unsigned char> descriptor;
+    DWORD descriptorReturned = 0;
+    DWORD identityError = 0;
+    int64_t length = 0;
+    DWORD lengthError = 0;
+};
+
+// A disk whose descriptor holds the texts that are not empty, at offsets 40
+// and just behind the vendor; the byte count returned covers all of it.
+DiskScript DiskWith(const std::string& vendor, const std::string& product, int64_t length) {
+    DiskScript disk;
+    const auto vendorOffset = static_cast<int32_t>(vendor.empty() ? 0 : 40);
+    const auto productOffset = static_cast<int32_t>(product.empty() ? 0 : 41 + vendor.size());
+    disk.descriptor.assign(64 + vendor.size() + product.size(), 0);
+    std::memcpy(disk.descriptor.data() + 12, &vendorOffset, 4);
+    std::memcpy(disk.descriptor.data() + 16, &productOffset, 4);
+    std::memcpy(disk.descriptor.data() + 40, vendor.data(), vendor.size());
+    std::memcpy(disk.descriptor.data() + 41 + vendor.size(), product.data(), product.size());
+    disk.descriptorReturned = static_cast<DWORD>(disk.descriptor.size());
+    disk.length = length;
+    return disk;
+}
+
+// Whether a handle on path is open with that access and share mode 3, to
+// prove which handles a query was sent with.
+bool HandleOpenWith(const std::wstring& path, DWORD access) {
+    for (const auto& [handle, record] : Fake().handles) {
+        if (record.path == path && record.access == access &&
+            record.share == (FILE_SHARE_READ | FILE_SHARE_WRITE)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+BOOL Answer(const DiskScript& disk, const std::wstring& path, DWORD code, const void* input,
+            DWORD inputBytes, void* output, DWORD outputBytes, DWORD* returned) {
+    auto fail = [](DWORD error) {
+        Platform.SetLastError(error);
+        return FALSE;
+    };
+    if (code == IoctlStorageGetDeviceNumber) {
+        EXPECT_EQ(path, VolumePath);
+        EXPECT_TRUE(HandleOpenWith(path, 0));
+        EXPECT_EQ(input, nullptr);
+        EXPECT_EQ(inputBytes, 0u);
+        EXPECT_EQ(outputBytes, 12u);
+        if (disk.numberError != 0) return fail(disk.numberError);
+        const int32_t words[3] = {7, disk.deviceNumber, 5};
+        std::memcpy(output, words, sizeof words);
+        *returned = sizeof words;
+        return TRUE;
+    }
+    if (code == IoctlStorageQueryProperty) {
+        EXPECT_EQ(path, DiskPath);
+        EXPECT_TRUE(HandleOpenWith(path, 0));
+        EXPECT_EQ(inputBytes, 12u);
+        EXPECT_EQ(std::vector<char>(static_cast<const char*>(input),
+                                    static_cast<const char*>(input) + 12),
+                  std::vector<char>(12, 0));
+        EXPECT_EQ(outputBytes, 4096u);
+        if (disk.identityError != 0) return fail(disk.identityError);
+        std::memcpy(output, disk.descriptor.data(), disk.descriptor.size());
+        *returned = disk.descriptorReturned;
+        return TRUE;
+    }
+    if (code == IoctlDiskGetLengthInfo) {
+        EXPECT_EQ(path, DiskPath);
+        // Both handles are open at once: the identity one and the read one.
+        EXPECT_TRUE(HandleOpenWith(path, 0));
+        EXPECT_TRUE(HandleOpenWith(path, GENERIC_READ));
+        EXPECT_EQ(input, nullptr);
+        EXPECT_EQ(inputBytes, 0u);
+        EXPECT_EQ(outputBytes, 8u);
+        if (disk.lengthError != 0) return fail(disk.lengthError);
+        std::memcpy(output, &disk.length, 8);
+        *returned = 8;
+        return TRUE;
+    }
+    ADD_FAILURE() << "unexpected control code " << code;
+    return fail(ERROR_INVALID_PARAMETER);
+}
+
+// The fake's log with the resolved paths of opens left out.
+std::vector<std::string> CallsLogged() {
+    std::vector<std::string> calls;
+    for (const std::string& line : Fake().log) {
+        calls.push_back(line.rfind("CreateFileW ", 0) == 0 ? "CreateFileW" : line);
+    }
+    return calls;
+}
+
+class DriveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        Fake().devices = {VolumePath, DiskPath};
+        Fake().moduleFileName = L"C:\\Tools\\corvasta.exe";
+        DriveInfo = DriveInfoRecord();
+    }
+    void TearDown() override {
+        EXPECT_EQ(OpenHandleCount(), 0u);
+        EXPECT_EQ(OpenAllocationCount(), 0u);
+        EXPECT_TRUE(Fake().violations.empty());
+        RemoveFake();
+    }
+    void Script(const DiskScript& disk) {
+        script = disk;
+        Fake().deviceControl = [this](const std::wstring& path, DWORD code, const void* input,
+                                      DWORD inputBytes, void* output, DWORD outputBytes,
+                                      DWORD* returned) {
+            return Answer(script, path, code, input, inputBytes, output, outputBytes, returned);
+        };
+    }
+    DiskIdentity Query(const DiskScript& disk, bool expected) {
+        Script(disk);
+        DiskIdentity identity;
+        EXPECT_EQ(QueryDiskIdentity(2, identity), expected);
+        EXPECT_EQ(identity.diskNumber, 2);
+        return identity;
+    }
+    void ExpectUnknown() {
+        EXPECT_EQ(DriveInfo.manufacturer, L"Unknown");
+        EXPECT_EQ(DriveInfo.model, L"Unknown");
+        EXPECT_EQ(DriveInfo.capacityText, L"Unknown");
+        EXPECT_EQ(DriveInfo.programFolder, L"C:\\Tools\\");
+    }
+    DiskScript script;
+};
+
+TEST(FormatCapacityTest, GivesEveryRowOfTheTable) {
+    EXPECT_EQ(FormatCapacity(0), L"Unknown");
+    EXPECT_EQ(FormatCapacity(-5), L"Unknown");
+    EXPECT_EQ(FormatCapacity(274'877'906'944), L"274.88 GB (256.00 GiB)");
+    EXPECT_EQ(FormatCapacity(500'107'862'016), L"500.11 GB (465.76 GiB)");
+    EXPECT_EQ(FormatCapacity(999'999'999'999), L"1000.00 GB (931.32 GiB)");
+    EXPECT_EQ(FormatCapacity(1'000'000'000'000), L"1.00 TB (0.91 TiB)");
+    EXPECT_EQ(FormatCapacity(1'099'511'627'776), L"1.10 TB (1.00 TiB)");
+    EXPECT_EQ(FormatCapacity(2'000'398'934'016), L"2.00 TB (1.82 TiB)");
+    EXPECT_EQ(FormatCapacity(1'000'000'000'000'000), L"1000.00 TB (909.49 TiB)");
+}
+
+// A comma-decimal user locale must not reach the texts.
+TEST(FormatCapacityTest, KeepsThePointInACommaLocale) {
+    struct CommaDecimals : std::numpunct<char> {
+        char do_decimal_point() const override { return ','; }
+        char do_thousands_sep() const override { return '.'; }
+        std::string do_grouping() const override { return "\3"; }
+    };
+    const std::locale previous =
+        std::locale::global(std::locale(std::locale::classic(), new CommaDecimals));
+    const std::string previousC = std::setlocale(LC_ALL, nullptr);
+    for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "de_DE", "German_Germany.1252"}) {
+        if (std::setlocale(LC_ALL, name) != nullptr) break;
+    }
+    const std::wstring text = FormatCapacity(500'107'862'016);
+    std::setlocale(LC_ALL, previousC.c_str());
+    std::locale::global(previous);
+    EXPECT_EQ(text, L"500.11 GB (465.76 GiB)");
+}
+
+TEST(DescriptorTextTest, GivesNothingForOffsetsThatPointAtNothing) {
+    std::vector<unsigned char> buffer(DescriptorBufferBytes, 'A');
+    EXPECT_EQ(DescriptorText(buffer.data(), 100, 0), L"");
+    EXPECT_EQ(DescriptorText(buffer.data(), 100, -3), L"");
+    EXPECT_EQ(DescriptorText(buffer.data(), 100, 100), L"");
+    EXPECT_EQ(DescriptorText(buffer.data(), 100, 101), L"");
+    EXPECT_EQ(DescriptorText(buffer.data(), -1, 10), L"");
+    // A device that claims more than the buffer holds cannot move the read
+    // beyond it.
+    EXPECT_EQ(DescriptorText(buffer.data(), 0x7FFFFFFF, DescriptorBufferBytes), L"");
+    EXPECT_EQ(DescriptorText(buffer.data(), 0x7FFFFFFF, 0x7FFFFFF0), L"");
+}
+
+TEST(DescriptorTextTest, StopsAtTheZeroOrTheEndOfTheBuffer) {
+    InstallFake();
+    std::vector<unsigned char> buffer(DescriptorBufferBytes, 'B');
+    buffer[0] = 0;
+    std::memcpy(buffer.data() + 20, "Disk\0More", 9);
+    EXPECT_EQ(DescriptorText(buffer.data(), 4096, 20), L"Disk");
+    // No zero byte until the end: the text is the last 96 bytes.
+    EXPECT_EQ(DescriptorText(buffer.data(), 0x7FFFFFFF, 4000), std::wstring(96, L'B'));
+    RemoveFake();
+}
+
+TEST(DescriptorTextTest, TrimsSpacesOnlyAndKeepsInnerSpacing) {
+    InstallFake();
+    std::vector<unsigned char> buffer(DescriptorBufferBytes, 0);
+    const char text[] = "   \tFast  Disk\t  ";
+    std::memcpy(buffer.data() + 40, text, sizeof text - 1);
+    EXPECT_EQ(DescriptorText(buffer.data(), 80, 40), L"\tFast  Disk\t");
+    std::memcpy(buffer.data() + 60, "      ", 6);
+    EXPECT_EQ(DescriptorText(buffer.data(), 80, 60), L"");
+    RemoveFake();
+}
+
+TEST_F(DriveTest, VendorlessDiskTakesTheFirstWordOfItsPaddedProduct) {
+    const DiskIdentity identity = Query(DiskWith("", "    Fast Disk 9000  ", 512), true);
+    EXPECT_EQ(identity.vendor, L"Fast");
+    EXPECT_EQ(identity.product, L"Fast Disk 9000");
+    EXPECT_EQ(identity.capacityBytes, 512);
+    EXPECT_EQ(identity.errorText, L"");
+    // The length handle is opened while the identity one is still open.
+    const std::vector<std::string> expected = {
+        "CreateFileW", "DeviceIoControl \\\\.\\PhysicalDrive2 2954240",
+        "CreateFileW", "DeviceIoControl \\\\.\\PhysicalDrive2 475228",
+        "CloseHandle device \\\\.\\PhysicalDrive2", "CloseHandle device \\\\.\\PhysicalDrive2"};
+    EXPECT_EQ(CallsLogged(), expected);
+}
+
+TEST_F(DriveTest, OneWordProductBecomesTheVendorToo) {
+    const DiskIdentity identity = Query(DiskWith("", "Spinner", 0), true);
+    EXPECT_EQ(identity.vendor, L"Spinner");
+    EXPECT_EQ(identity.product, L"Spinner");
+}
+
+TEST_F(DriveTest, PaddedVendorLosesItsSpaces) {
+    const DiskIdentity identity = Query(DiskWith("ACME    ", "Big  Disk", 1), true);
+    EXPECT_EQ(identity.vendor, L"ACME");
+    EXPECT_EQ(identity.product, L"Big  Disk");
+}
+
+TEST_F(DriveTest, OffsetsAtTheByteCountGiveNotReported) {
+    DiskScript disk = DiskWith("ACME", "Disk", 4096);
+    disk.descriptorReturned = 45;  // the product starts at 45
+    const DiskIdentity identity = Query(disk, true);
+    EXPECT_EQ(identity.vendor, L"ACME");
+    EXPECT_EQ(identity.product, L"Not reported");
+}
+
+TEST_F(DriveTest, IdentityFailingWhileTheLengthWorks) {
+    DiskScript disk = DiskWith("ACME", "Disk", 1'000'000);
+    disk.identityError = ERROR_NOT_SUPPORTED;
+    const DiskIdentity identity = Query(disk, true);
+    EXPECT_EQ(identity.vendor, L"Not reported");
+    EXPECT_EQ(identity.product, L"Not reported");
+    EXPECT_EQ(identity.capacityBytes, 1'000'000);
+    EXPECT_EQ(identity.errorText, L"Unable to read disk identification. Windows error: 50");
+}
+
+TEST_F(DriveTest, BothQueriesFailingKeepsTheFirstText) {
+    DiskScript disk = DiskWith("ACME", "Disk", 9);
+    disk.identityError = ERROR_NOT_SUPPORTED;
+    disk.lengthError = ERROR_IO_DEVICE;
+    const DiskIdentity identity = Query(disk, false);
+    EXPECT_EQ(identity.vendor, L"Not reported");
+    EXPECT_EQ(identity.product, L"Not reported");
+    EXPECT_EQ(identity.capacityBytes, 0);
+    EXPECT_EQ(identity.errorText, L"Unable to read disk identification. Windows error: 50");
+}
+
+TEST_F(DriveTest, CapacityFailuresAreTextsOnlyWhenNothingCameFirst) {
+    DiskScript disk = DiskWith("ACME", "Disk", 9);
+    disk.lengthError = ERROR_IO_DEVICE;
+    DiskIdentity identity = Query(disk, true);
+    EXPECT_EQ(identity.errorText, L"Unable to read physical disk capacity. Windows error: 1117");
+
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);
+    identity = Query(DiskWith("ACME", "Disk", 9), true);
+    EXPECT_EQ(identity.capacityBytes, 0);
+    EXPECT_EQ(identity.errorText,
+              L"Unable to open the physical disk for capacity reading. Windows error: 5");
+
+    disk.identityError = ERROR_NOT_SUPPORTED;
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);
+    identity = Query(disk, false);
+    EXPECT_EQ(identity.errorText, L"Unable to read disk identification. Windows error: 50");
+}
+
+TEST_F(DriveTest, IdentityHandleFailingSkipsTheTidying) {
+    FailCall("CreateFileW", ERROR_FILE_NOT_FOUND);
+    const DiskIdentity identity = Query(DiskWith("ACME", "Disk", 9), false);
+    EXPECT_EQ(identity.vendor, L"");
+    EXPECT_EQ(identity.product, L"");
+    EXPECT_EQ(identity.errorText, L"Unable to open \\\\.\\PhysicalDrive2. Windows error: 2");
+    EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 0);
+}
+
+TEST_F(DriveTest, MissingBlocksEndTheQueryWithEverythingReleased) {
+    RefuseBlockAfter = 1;
+    DiskIdentity identity = Query(DiskWith("ACME", "Disk", 9), false);
+    EXPECT_EQ(identity.errorText, L"Unable to allocate memory.");
+    EXPECT_EQ(identity.product, L"");
+
+    RefuseBlockAfter = 2;
+    identity = Query(DiskWith("ACME", "Disk", 9), false);
+    EXPECT_EQ(identity.errorText, L"Unable to allocate query memory.");
+    EXPECT_EQ(identity.product, L"");
+
+    // Without the length block the capacity is simply not read.
+    RefuseBlockAfter = 3;
+    identity = Query(DiskWith("ACME", "Disk", 9), true);
+    EXPECT_EQ(identity.errorText, L"");
+    EXPECT_EQ(identity.product, L"Disk");
+    EXPECT_EQ(identity.capacityBytes, 0);
+
+    RefuseBlockAfter = 1;
+    int64_t number = 99;
+    std::wstring error;
+    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
+    EXPECT_EQ(error, L"Unable to allocate memory.");
+    EXPECT_EQ(number, 99);
+    // Only the identity request of the third query was sent.
+    EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 1);
+}
+
+TEST_F(DriveTest, ResolvesTheDiskNumberAndLeavesItAloneOnFailure) {
+    DiskScript disk;
+    disk.deviceNumber = -1;  // widened with its sign
+    Script(disk);
+    int64_t number = 99;
+    std::wstring error;
+    EXPECT_TRUE(ResolveDiskNumber(L"E:", number, error));
+    EXPECT_EQ(number, -1);
+    EXPECT_EQ(error, L"");
+
+    script.numberError = 0xFFFFFFFFu;  // printed unsigned
+    number = 99;
+    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
+    EXPECT_EQ(number, 99);
+    EXPECT_EQ(error, L"Unable to identify the physical disk. Windows error: 4294967295");
+
+    // Not upper-cased here, and no volume answers to it.
+    EXPECT_FALSE(ResolveDiskNumber(L"e:", number, error));
+    EXPECT_EQ(number, 99);
+    EXPECT_EQ(error.rfind(L"Unable to open volume e:. Windows error: ", 0), 0u);
+}
+
+TEST(DriveDesignatorTest, TakesTheLetterAndColonOfAFolder) {
+    InstallFake();
+    EXPECT_EQ(DriveDesignatorOf(L"  d:\\bench\\"), L"D:");
+    EXPECT_EQ(DriveDesignatorOf(L"C:"), L"C:");
+    EXPECT_EQ(DriveDesignatorOf(L"7:\\"), L"7:");  // the letter is not checked
+    EXPECT_EQ(DriveDesignatorOf(L"\\\\server\\share\\"), L"");
+    EXPECT_EQ(DriveDesignatorOf(L"c"), L"");
+    EXPECT_EQ(DriveDesignatorOf(L" c "), L"");
+    EXPECT_EQ(DriveDesignatorOf(L""), L"");
+    EXPECT_EQ(DriveDesignatorOf(L"/home/bench/"), L"");
+    RemoveFake();
+}
+
+TEST_F(DriveTest, GathersTheDiskOfTheFolderWithAnUpperCaseDesignator) {
+    Script(DiskWith("ACME", "Fast  Disk", 500'107'862'016));
+    Fake().moduleFileName = L"C:\\Tools\\corvasta.exe";
+    EXPECT_TRUE(GatherDriveInfo(L" e:\\bench\\"));
+    EXPECT_EQ(DriveInfo.manufacturer, L"ACME");
+    EXPECT_EQ(DriveInfo.model, L"Fast  Disk");
+    EXPECT_EQ(DriveInfo.capacityText, L"500.11 GB (465.76 GiB)");
+    EXPECT_EQ(DriveInfo.programFolder, L"C:\\Tools\\");
+}
+
+TEST_F(DriveTest, FallsBackToTheVolumeSizeWithoutADiskLength) {
+    DiskScript disk = DiskWith("ACME", "Disk", 0);
+    disk.lengthError = ERROR_NOT_SUPPORTED;
+    Script(disk);
+    Fake().volumeTotalBytes[L"E:\\"] = 274'877'906'944;
+    EXPECT_TRUE(GatherDriveInfo(L"E:\\"));
+    EXPECT_EQ(DriveInfo.capacityText, L"274.88 GB (256.00 GiB)");
+
+    // Neither the disk nor the volume: a real identity beside "Unknown".
+    Fake().volumeTotalBytes.clear();
+    EXPECT_TRUE(GatherDriveInfo(L"E:\\"));
+    EXPECT_EQ(DriveInfo.manufacturer, L"ACME");
+    EXPECT_EQ(DriveInfo.capacityText, L"Unknown");
+}
+
+TEST_F(DriveTest, LengthWithoutIdentityTextsShowsNotReported) {
+    Script(DiskWith("", "", 1'099'511'627'776));
+    EXPECT_TRUE(GatherDriveInfo(L"E:\\"));
+    EXPECT_EQ(DriveInfo.manufacturer, L"Not reported");
+    EXPECT_EQ(DriveInfo.model, L"Not reported");
+    EXPECT_EQ(DriveInfo.capacityText, L"1.10 TB (1.00 TiB)");
+}
+
+TEST_F(DriveTest, StaysUnknownWhereTheGatheringStops) {
+    Fake().volumeTotalBytes[L"E:\\"] = 274'877'906'944;
+    Script(DiskWith("ACME", "", 0));  // neither product nor length
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+
+    EXPECT_FALSE(GatherDriveInfo(L"\\\\server\\share\\"));
+    ExpectUnknown();
+
+    Script(DiskWith("ACME", "Disk", 9));
+    script.numberError = ERROR_NOT_SUPPORTED;
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);  // the disk itself
+    script.numberError = 0;
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+}
+
+TEST_F(DriveTest, ProgramFolderKeepsEitherSeparator) {
+    Fake().moduleFileName = L"/opt/corvasta/corvasta-cli";
+    EXPECT_FALSE(GatherDriveInfo(L"/home/bench/"));
+    EXPECT_EQ(DriveInfo.programFolder, L"/opt/corvasta/");
+    Fake().moduleFileName = L"corvasta.exe";
+    EXPECT_FALSE(GatherDriveInfo(L"\\\\server\\share\\"));
+    EXPECT_EQ(DriveInfo.programFolder, L"");
+}
+
+TEST_F(DriveTest, RawDiskTextsGoThroughTheSameTidying) {
+    EXPECT_TRUE(ApplyDiskTexts("0x1af4", "", 274'877'906'944));
+    EXPECT_EQ(DriveInfo.manufacturer, L"0x1af4");
+    EXPECT_EQ(DriveInfo.model, L"Not reported");
+    EXPECT_EQ(DriveInfo.capacityText, L"274.88 GB (256.00 GiB)");
+
+    EXPECT_TRUE(ApplyDiskTexts("", "  Fast Disk  ", 0));
+    EXPECT_EQ(DriveInfo.manufacturer, L"Fast");
+    EXPECT_EQ(DriveInfo.model, L"Fast Disk");
+    EXPECT_EQ(DriveInfo.capacityText, L"Unknown");
+
+    DriveInfo = DriveInfoRecord();
+    DriveInfo.manufacturer = L"Unknown";
+    EXPECT_FALSE(ApplyDiskTexts("ATA     ", "", 0));
+    EXPECT_EQ(DriveInfo.manufacturer, L"Unknown");
+    EXPECT_EQ(DriveInfo.model, L"");
+}
+
+}  // namespace
