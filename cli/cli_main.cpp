@@ -62,6 +62,8 @@ void OnInterrupt(int) {
 void InstallStopHandler() {
     struct sigaction action = {};
     action.sa_handler = OnInterrupt;
+    // Calls the stop interrupts carry on rather than fail.
+    action.sa_flags = SA_RESTART;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }

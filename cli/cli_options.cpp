@@ -76,5 +76,5 @@ std::wstring CliUsageText() {
            L"Measures sequential read and write speed of the storage under the current folder.\n"
            L"  --passes N  counted passes per phase, 1 to 7 (default 4)\n"
            L"  --size S    test file size: " + sizes + L" (default 2GiB)\n"
-           L"  --help      show this text\n";
+           L"  --help      show this text";
 }
