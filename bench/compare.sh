@@ -12,7 +12,8 @@ cmake --preset release -S "$root" >/dev/null
 cmake --build --preset release -j"$(nproc)" --target corvasta-bench >/dev/null
 bench="$root/build/release/bench/corvasta-bench"
 file="$folder/corvasta-bench.tmp"
-trap 'rm -f "$file"' EXIT
+results=$(mktemp)
+trap 'rm -f "$file" "$results"' EXIT
 "$bench" prepare "$file" "$size"
 
 fio_pass() {  # prints: MB/s, CPU seconds, GiB moved
@@ -27,14 +28,25 @@ print("%.2f %.4f %.4f" % (side["io_bytes"] / seconds / 1e6,
       (job["usr_cpu"] + job["sys_cpu"]) / 100.0 * seconds, side["io_bytes"] / 2**30))'
 }
 
-printf '%-6s %5s %10s %10s %7s %14s %14s\n' pass round corvasta fio ratio "cpu s/GiB ours" "cpu s/GiB fio"
 for direction in read write; do
   for round in $(seq 1 "$rounds"); do
-    read -r ours ours_cpu ours_gib < <("$bench" "$direction" "$file" "$size")
-    read -r theirs theirs_cpu theirs_gib < <(fio_pass "$direction")
-    python3 -c "
-o, t = $ours, $theirs
-print('%-6s %5d %10.2f %10.2f %7.3f %14.4f %14.4f' % ('$direction', $round, o, t, o / t,
-      $ours_cpu / $ours_gib, $theirs_cpu / $theirs_gib))"
+    echo "$direction $round $("$bench" "$direction" "$file" "$size") $(fio_pass "$direction")" >>"$results"
   done
 done
+python3 - "$results" <<'REPORT'
+import sys
+rows = [line.split() for line in open(sys.argv[1])]
+print("%-6s %5s %10s %10s %7s %15s %15s" % ("pass", "round", "corvasta", "fio", "ratio",
+      "cpu s/GiB ours", "cpu s/GiB fio"))
+for direction in ("read", "write"):
+    mine = [r for r in rows if r[0] == direction]
+    for d, n, o, oc, og, t, tc, tg in mine:
+        o, oc, og, t, tc, tg = map(float, (o, oc, og, t, tc, tg))
+        print("%-6s %5s %10.2f %10.2f %7.3f %15.4f %15.4f" % (d, n, o, t, o / t, oc / og, tc / tg))
+    ours = sum(float(r[2]) for r in mine) / len(mine)
+    theirs = sum(float(r[5]) for r in mine) / len(mine)
+    cpu_ours = sum(float(r[3]) for r in mine) / sum(float(r[4]) for r in mine)
+    cpu_theirs = sum(float(r[6]) for r in mine) / sum(float(r[7]) for r in mine)
+    print("%-6s %5s %10.2f %10.2f %7.3f %15.4f %15.4f" % (direction, "mean", ours, theirs,
+          ours / theirs, cpu_ours, cpu_theirs))
+REPORT

@@ -184,6 +184,7 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD bytes, DWORD* done, OVERLAPPED*
     if (overlapped != nullptr) return Queue(handle, *file, buffer, bytes, overlapped, isWrite);
     if (Misaligned(*file, buffer, bytes, file->position)) return Fail(ERROR_INVALID_PARAMETER);
     std::string& content = S().nodes[file->path].bytes;
+    if (S().syncTransferBytes) bytes = std::min(bytes, S().syncTransferBytes(file->position, bytes));
     size_t count = bytes;
     if (isWrite) {
         if (content.size() < file->position + bytes) content.resize(file->position + bytes);

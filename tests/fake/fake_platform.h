@@ -69,6 +69,9 @@ struct FakeState {
     // count a request completes with (default: all it asked for).
     std::vector<FakeRequest> requests;
     std::function<DWORD(const FakeRequest&)> completionBytes;
+    // Decides the byte count a synchronous ReadFile/WriteFile at a file
+    // position moves and reports (default: all it was asked for).
+    std::function<DWORD(uint64_t position, DWORD bytes)> syncTransferBytes;
 
     // Storage queries: answers DeviceIoControl for a handle opened on path.
     std::function<BOOL(const std::wstring& path, DWORD code, const void* input,

@@ -1,0 +1,17 @@
+// The console front-end's command line.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct CliOptions {
+    int64_t passCount = 4;
+    int64_t testSizeMiB = 2048;
+    bool help = false;
+};
+
+// False with errorText set when an argument is unknown or out of range.
+bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& options,
+                     std::wstring& errorText);
+std::wstring CliUsageText();

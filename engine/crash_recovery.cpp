@@ -1,0 +1,106 @@
+#include "engine/benchmark_run.h"
+#include "engine/folder_entries.h"
+#include "engine/recovery_marker.h"
+#include "engine/run_names.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+namespace {
+
+// A marker of ours is two paths; more than this is not one.
+constexpr DWORD MarkerReadLimit = 64 * 1024;
+// Our temporary folder holds only files; the bound keeps a strange tree from
+// exhausting the stack.
+constexpr int DeletionDepthLimit = 64;
+
+std::string ReadMarker(HANDLE marker) {
+    std::string bytes(MarkerReadLimit, '\0');
+    size_t filled = 0;
+    while (filled < bytes.size()) {
+        DWORD done = 0;
+        const auto wanted = static_cast<DWORD>(bytes.size() - filled);
+        if (!Platform.ReadFile(marker, bytes.data() + filled, wanted, &done, nullptr) || done == 0) break;
+        filled += done;
+    }
+    bytes.resize(filled);
+    return bytes;
+}
+
+// A link is removed itself, never followed. Some systems remove a link to a
+// folder only as a file, so that is the second attempt.
+void RemoveLink(const std::wstring& path, DWORD attributes) {
+    if (IsDirectory(attributes) && Platform.RemoveDirectoryW(path.c_str())) return;
+    Platform.DeleteFileW(path.c_str());
+}
+
+// The search's attributes, with the link mark also taken from the path itself.
+DWORD EntryAttributes(const std::wstring& path, DWORD found) {
+    if (IsReparsePoint(Platform.GetFileAttributesW(path.c_str()))) found |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return found;
+}
+
+void DeleteTree(const std::wstring& folder, int depth) {
+    if (depth > DeletionDepthLimit) return;
+    for (const FolderEntry& entry : ListFolder(folder)) {
+        const std::wstring path = JoinPath(folder, entry.name);
+        const DWORD attributes = EntryAttributes(path, entry.attributes);
+        if (IsReparsePoint(attributes)) {
+            RemoveLink(path, attributes);
+        } else if (IsDirectory(attributes)) {
+            DeleteTree(path, depth + 1);
+        } else {
+            Platform.DeleteFileW(path.c_str());
+        }
+    }
+    Platform.RemoveDirectoryW(folder.c_str());
+}
+
+// The folder's attributes with the link mark also taken from the search of
+// the folder it sits in, so a backend that follows links cannot hide one.
+DWORD TopAttributes(const std::wstring& path, const std::wstring& parent) {
+    DWORD attributes = Platform.GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return attributes;
+    const std::wstring name = path.substr(JoinPath(parent, L"").size());
+    for (const FolderEntry& entry : ListFolder(parent)) {
+        if (entry.name == name) attributes |= entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+    }
+    return attributes;
+}
+
+void RemoveTemporaryFolder(const std::wstring& path, const std::wstring& parent) {
+    const DWORD attributes = TopAttributes(path, parent);
+    if (!IsDirectory(attributes)) return;
+    if (IsReparsePoint(attributes)) {
+        RemoveLink(path, attributes);
+    } else {
+        DeleteTree(path, 0);
+    }
+}
+
+void RemoveLeftovers(const MarkerLines& lines) {
+    const std::wstring currentDirectory = CurrentDirectory();
+    if (IsOurTemporaryFolder(lines.temporaryFolder, currentDirectory)) {
+        // Repeated because a file still closing may refuse the first attempts.
+        for (int i = 0; i < 4; ++i) RemoveTemporaryFolder(lines.temporaryFolder, currentDirectory);
+    }
+    if (IsOurReport(lines.reportPath, currentDirectory)) {
+        const DWORD attributes = Platform.GetFileAttributesW(lines.reportPath.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !IsDirectory(attributes)) {
+            for (int i = 0; i < 3; ++i) Platform.DeleteFileW(lines.reportPath.c_str());
+        }
+    }
+}
+
+}  // namespace
+
+void RecoverCrashedRun() {
+    if (Platform.GetFileAttributesW(RecoveryMarkerName) == INVALID_FILE_ATTRIBUTES) return;
+    const HANDLE marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_READ, FILE_SHARE_READ,
+                                               nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (marker != INVALID_HANDLE_VALUE) {
+        const std::string bytes = ReadMarker(marker);
+        Platform.CloseHandle(marker);
+        RemoveLeftovers(ParseMarker(bytes));
+    }
+    for (int i = 0; i < 4; ++i) Platform.DeleteFileW(RecoveryMarkerName);
+}

@@ -1,0 +1,90 @@
+#include "engine/recovery_marker.h"
+
+#include "engine/run_names.h"
+#include "platform/text.h"
+
+#include <algorithm>
+
+namespace {
+
+// The line starting at `at`; moves `at` past its end of line.
+std::string TakeLine(const std::string& bytes, size_t& at) {
+    const size_t end = std::min(bytes.find_first_of("\r\n", at), bytes.size());
+    std::string line = bytes.substr(at, end - at);
+    at = end;
+    if (at < bytes.size() && bytes[at] == '\r') ++at;
+    if (at < bytes.size() && bytes[at] == '\n') ++at;
+    return line;
+}
+
+bool AllOf(const std::wstring& text, size_t from, size_t count, bool (*accept)(wchar_t)) {
+    if (from + count > text.size()) return false;
+    return std::all_of(text.begin() + static_cast<std::ptrdiff_t>(from),
+                       text.begin() + static_cast<std::ptrdiff_t>(from + count), accept);
+}
+
+bool IsDigit(wchar_t c) {
+    return c >= L'0' && c <= L'9';
+}
+
+bool IsUpperHex(wchar_t c) {
+    return IsDigit(c) || (c >= L'A' && c <= L'F');
+}
+
+bool StartsWith(const std::wstring& text, const std::wstring& prefix) {
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsTemporaryName(const std::wstring& name) {
+    const std::wstring prefix = TemporaryPrefix;
+    return name.size() == prefix.size() + 8 && StartsWith(name, prefix) &&
+           AllOf(name, prefix.size(), 8, IsUpperHex);
+}
+
+bool IsSizeText(const std::wstring& text) {
+    return std::any_of(std::begin(TestSizesMiB), std::end(TestSizesMiB),
+                       [&text](int64_t size) { return SizeText(size) == text; });
+}
+
+bool IsReportName(const std::wstring& name) {
+    const std::wstring head = L"corvasta_";
+    const std::wstring type = L"_SEQ1MQ8T1_";
+    const std::wstring tail = L".html";
+    const size_t fixed = head.size() + 14 + type.size() + tail.size();
+    if (name.size() <= fixed || !StartsWith(name, head) || !AllOf(name, head.size(), 14, IsDigit)) {
+        return false;
+    }
+    const size_t typeAt = head.size() + 14;
+    if (name.compare(typeAt, type.size(), type) != 0) return false;
+    if (name.compare(name.size() - tail.size(), tail.size(), tail) != 0) return false;
+    const size_t sizeAt = typeAt + type.size();
+    return IsSizeText(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
+}
+
+// True when path is currentDirectory, one separator and a name that passes.
+bool IsDirectlyInside(const std::wstring& path, const std::wstring& currentDirectory,
+                      bool (*nameAccepted)(const std::wstring&)) {
+    if (currentDirectory.empty()) return false;
+    const std::wstring folderPart = JoinPath(currentDirectory, L"");
+    if (path.size() <= folderPart.size() || !StartsWith(path, folderPart)) return false;
+    const std::wstring name = path.substr(folderPart.size());
+    return nameAccepted(name);
+}
+
+}  // namespace
+
+MarkerLines ParseMarker(const std::string& bytes) {
+    size_t at = 0;
+    MarkerLines lines;
+    lines.temporaryFolder = WideFromUtf8(TakeLine(bytes, at));
+    lines.reportPath = WideFromUtf8(TakeLine(bytes, at));
+    return lines;
+}
+
+bool IsOurTemporaryFolder(const std::wstring& path, const std::wstring& currentDirectory) {
+    return IsDirectlyInside(path, currentDirectory, IsTemporaryName);
+}
+
+bool IsOurReport(const std::wstring& path, const std::wstring& currentDirectory) {
+    return IsDirectlyInside(path, currentDirectory, IsReportName);
+}

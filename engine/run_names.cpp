@@ -1,0 +1,39 @@
+#include "engine/run_names.h"
+
+#include "platform/text.h"
+
+#include <vector>
+
+std::wstring RunTag(DWORD tickCount) {
+    static const wchar_t digits[] = L"0123456789ABCDEF";
+    std::wstring tag(8, L'0');
+    for (int i = 7; i >= 0; --i) {
+        tag[static_cast<size_t>(i)] = digits[tickCount & 0xF];
+        tickCount >>= 4;
+    }
+    return tag;
+}
+
+std::wstring TemporaryFolderPath(const std::wstring& folder, const std::wstring& tag) {
+    return JoinPath(folder, TemporaryPrefix + tag);
+}
+
+std::wstring TestFilePath(const std::wstring& temporaryFolder, const std::wstring& tag) {
+    return JoinPath(temporaryFolder, TemporaryPrefix + tag + L".tmp");
+}
+
+std::wstring SizeText(int64_t testSizeMiB) {
+    return DecimalText(testSizeMiB) + L"MiB";
+}
+
+std::wstring CurrentDirectory() {
+    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
+    DWORD length = Platform.GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size()) {
+        // The first answer was the size it needs, terminator included.
+        buffer.assign(static_cast<size_t>(length) + 1, L'\0');
+        length = Platform.GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    if (length == 0 || length >= buffer.size()) return {};
+    return std::wstring(buffer.data(), length);
+}

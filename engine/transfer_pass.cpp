@@ -1,0 +1,253 @@
+#include "engine/transfer_pass.h"
+
+#include "engine/run_record.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr int SlotCount = 8;
+constexpr DWORD RequestBytes = static_cast<DWORD>(BlockBytes);
+constexpr int64_t WindowSeconds = 5;
+constexpr DWORD PassFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
+                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+
+// One record per slot in one array: a completion's record address gives its slot.
+struct Slots {
+    OVERLAPPED records[SlotCount];
+    void* buffers[SlotCount];
+};
+
+struct Pass {
+    int64_t blockCount = 1;
+    int isWrite = 0;
+    Slots* slots = nullptr;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    HANDLE port = nullptr;
+    int64_t nextBlock = 0;
+    int64_t outstanding = 0;
+    int64_t totalBytes = 0;
+    bool draining = false;
+    bool abandoned = false;  // requests the port can no longer give back
+    int64_t frequency = 0;
+    int64_t start = 0;
+};
+
+int64_t ReadCounter() {
+    LARGE_INTEGER value{};
+    Platform.QueryPerformanceCounter(&value);
+    return value.QuadPart;
+}
+
+std::wstring WithShortCode(const wchar_t* message, DWORD code) {
+    return message + DecimalText(code) + L")";
+}
+
+bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        void* buffer =
+            Platform.VirtualAlloc(nullptr, RequestBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+        if (buffer == nullptr) {
+            errorText = WithWindowsError(L"VirtualAlloc failed");
+            return false;
+        }
+        pass.slots->buffers[slot] = buffer;
+        if (pass.isWrite) std::memcpy(buffer, pattern, RequestBytes);
+    }
+    return true;
+}
+
+bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, std::wstring& errorText) {
+    const DWORD access = pass.isWrite ? GENERIC_WRITE : GENERIC_READ;
+    pass.file = Platform.CreateFileW(testFilePath.c_str(), access, 0, nullptr, OPEN_EXISTING,
+                                     PassFlags, nullptr);
+    if (pass.file == INVALID_HANDLE_VALUE) {
+        errorText = WithWindowsError(L"Unable to open test file");
+        return false;
+    }
+    pass.port = Platform.CreateIoCompletionPort(pass.file, nullptr, 0, 1);
+    if (pass.port == nullptr) {
+        errorText = WithWindowsError(L"CreateIoCompletionPort failed");
+        return false;
+    }
+    return true;
+}
+
+bool ReadFrequency(Pass& pass, std::wstring& errorText) {
+    LARGE_INTEGER frequency{};
+    if (!Platform.QueryPerformanceFrequency(&frequency)) {
+        errorText = WithWindowsError(L"QueryPerformanceFrequency failed");
+        return false;
+    }
+    pass.frequency = frequency.QuadPart;
+    return true;
+}
+
+// Sends the next block through the slot; false with the last-error code when
+// the platform refused the request.
+bool IssueRequest(Pass& pass, int slot, DWORD& code) {
+    OVERLAPPED& record = pass.slots->records[slot];
+    const auto offset = static_cast<uint64_t>(pass.nextBlock) * static_cast<uint64_t>(BlockBytes);
+    record.Internal = 0;
+    record.InternalHigh = 0;
+    record.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
+    record.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    record.hEvent = nullptr;
+    void* buffer = pass.slots->buffers[slot];
+    const BOOL done = pass.isWrite
+                          ? Platform.WriteFile(pass.file, buffer, RequestBytes, nullptr, &record)
+                          : Platform.ReadFile(pass.file, buffer, RequestBytes, nullptr, &record);
+    if (!done) {
+        code = Platform.GetLastError();
+        if (code != ERROR_IO_PENDING) return false;
+    }
+    // Completed at once or pending: either way its completion comes through the port.
+    pass.outstanding += 1;
+    pass.nextBlock = (pass.nextBlock + 1) % pass.blockCount;
+    return true;
+}
+
+bool IssueFirstRequests(Pass& pass, std::wstring& errorText) {
+    for (int slot = 0; slot < SlotCount; ++slot) {
+        DWORD code = 0;
+        if (!IssueRequest(pass, slot, code)) {
+            errorText = WithShortCode(L"I/O startup error (Windows ", code);
+            return false;
+        }
+    }
+    return true;
+}
+
+// Takes one completion and answers it with the next request in the same
+// slot unless the pass is draining.
+bool TakeCompletion(Pass& pass, std::wstring& errorText) {
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* record = nullptr;
+    const BOOL ok = Platform.GetQueuedCompletionStatus(pass.port, &bytes, &key, &record, INFINITE);
+    if (record == nullptr) {
+        errorText = WithWindowsError(L"GetQueuedCompletionStatus failed");
+        return false;
+    }
+    // The request is back from the platform whatever the checks below find;
+    // the retirement after a failure counts on this.
+    pass.outstanding -= 1;
+    if (!ok) {
+        errorText = WithWindowsError(L"I/O completion failed");
+        return false;
+    }
+    if (bytes != RequestBytes) {
+        errorText = L"Incomplete transfer: " + DecimalText(bytes) + L" byte";
+        return false;
+    }
+    pass.totalBytes += bytes;
+    const ptrdiff_t slot = record - pass.slots->records;
+    if (slot < 0 || slot >= SlotCount) {
+        errorText = L"Invalid OVERLAPPED index";
+        return false;
+    }
+    if (ReadCounter() - pass.start >= WindowSeconds * pass.frequency || IsStopRequested()) {
+        pass.draining = true;
+    }
+    if (pass.draining) return true;
+    DWORD code = 0;
+    if (!IssueRequest(pass, static_cast<int>(slot), code)) {
+        errorText = WithShortCode(L"I/O re-entry error (Windows ", code);
+        return false;
+    }
+    return true;
+}
+
+bool RunWindow(Pass& pass, std::wstring& errorText) {
+    while (pass.outstanding > 0) {
+        if (IsStopRequested()) pass.draining = true;
+        if (!TakeCompletion(pass, errorText)) return false;
+    }
+    return true;
+}
+
+// A failure can leave requests in flight; their records and buffers belong
+// to the platform until their completions are taken, so nothing may be
+// freed before that.
+void RetireRequests(Pass& pass) {
+    if (pass.outstanding <= 0) return;
+    Platform.CancelIoEx(pass.file, nullptr);
+    while (pass.outstanding > 0) {
+        DWORD bytes = 0;
+        ULONG_PTR key = 0;
+        OVERLAPPED* record = nullptr;
+        Platform.GetQueuedCompletionStatus(pass.port, &bytes, &key, &record, INFINITE);
+        if (record == nullptr) {
+            pass.abandoned = true;
+            return;
+        }
+        pass.outstanding -= 1;
+    }
+}
+
+// Handles in reverse order of opening, then memory. Memory the platform may
+// still write into is left allocated rather than handed back for reuse.
+void Release(Pass& pass) {
+    if (pass.port != nullptr) Platform.CloseHandle(pass.port);
+    if (pass.file != INVALID_HANDLE_VALUE) Platform.CloseHandle(pass.file);
+    if (pass.abandoned) return;
+    for (void* buffer : pass.slots->buffers) {
+        if (buffer != nullptr) Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+    }
+    delete pass.slots;
+}
+
+double Throughput(const Pass& pass, std::wstring& errorText, double* elapsedMs) {
+    const int64_t elapsed = ReadCounter() - pass.start;
+    if (elapsed <= 0) {
+        errorText = L"Invalid time range";
+        return 0.0;
+    }
+    // total bytes × frequency overflows 64 bits, so every operand goes to double first.
+    const double speed = static_cast<double>(pass.totalBytes) *
+                         static_cast<double>(pass.frequency) /
+                         (static_cast<double>(elapsed) * 1'000'000.0);
+    if (elapsedMs != nullptr) {
+        *elapsedMs = static_cast<double>(elapsed) * 1000.0 / static_cast<double>(pass.frequency);
+    }
+    return speed;
+}
+
+// Everything up to the result; false on a failure or a stop.
+bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
+              std::wstring& errorText) {
+    if (!AllocateBuffers(pass, pattern, errorText)) return false;
+    if (!OpenFileAndPort(pass, testFilePath, errorText)) return false;
+    if (!ReadFrequency(pass, errorText)) return false;
+    // Issuing the first eight requests is inside the measured time.
+    pass.start = ReadCounter();
+    if (IsStopRequested()) return false;
+    if (!IssueFirstRequests(pass, errorText) || !RunWindow(pass, errorText)) {
+        RetireRequests(pass);
+        return false;
+    }
+    // A stopped pass gives no figure, even with all of its requests done.
+    return !IsStopRequested();
+}
+
+}  // namespace
+
+std::wstring WithWindowsError(const std::wstring& message) {
+    const DWORD code = Platform.GetLastError();
+    return message + L" (Windows Error " + DecimalText(code) + L")";
+}
+
+double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
+                       const void* pattern, std::wstring& errorText, double* elapsedMs) {
+    Pass pass;
+    pass.blockCount = blockCount;
+    pass.isWrite = isWrite;
+    pass.slots = new Slots{};
+    double speed = 0.0;
+    if (Transfer(pass, testFilePath, pattern, errorText))
+        speed = Throughput(pass, errorText, elapsedMs);
+    Release(pass);
+    return speed;
+}

@@ -1,0 +1,339 @@
+#include "engine/benchmark_run.h"
+#include "engine/run_names.h"
+#include "platform/text.h"
+#include "report/report.h"
+#include "tests/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::wstring Tag = L"0001A2F0";  // the fake's tick count
+
+// What the run told its front-end, with the passes and pauses between.
+std::vector<std::string> Trace;
+std::vector<std::wstring> Boxes;
+std::vector<double> LiveSpeeds;
+RunRecord Shared;
+
+void Record(int64_t event, int64_t data) {
+    if (event == PassDoneEvent) {
+        Trace.push_back(Shared.livePhase == 1 ? "read " + std::to_string(Shared.livePass)
+                                           : "write " + std::to_string(Shared.livePass));
+        LiveSpeeds.push_back(Shared.livePhase == 1 ? Shared.liveReadMBps : Shared.liveWriteMBps);
+    } else if (event == CountdownEvent) {
+        Trace.push_back("countdown " + std::to_string(data));
+    } else if (event == RunFinishedEvent) {
+        Trace.push_back("finished");
+    } else {
+        Trace.push_back("event " + std::to_string(event));
+    }
+}
+
+void ShowBox(const std::wstring& message) {
+    Boxes.push_back(message);
+}
+
+const RunEventSink Sink = {Record, ShowBox};
+
+// Consecutive pauses are folded into one "sleep x" entry.
+void NoteSleep() {
+    if (!Trace.empty() && Trace.back().rfind("sleep ", 0) == 0) {
+        Trace.back() = "sleep " + std::to_string(std::stoi(Trace.back().substr(6)) + 1);
+    } else {
+        Trace.push_back("sleep 1");
+    }
+}
+
+class BenchmarkRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        StopRequested.store(0);
+        ResetReportWriter();
+        Trace.clear();
+        Boxes.clear();
+        LiveSpeeds.clear();
+        folder = FakePath(L"");
+        temporaryFolder = FakePath(L"corvastatmp" + Tag);
+        testFile = JoinPath(temporaryFolder, L"corvastatmp" + Tag + L".tmp");
+        Fake().beforeCall = [this](const std::string& call, int count) { Observe(call, count); };
+    }
+
+    void TearDown() override {
+        EXPECT_FALSE(FakeExists(temporaryFolder));
+        EXPECT_FALSE(FakeExists(testFile));
+        if (!markerHeld) {
+            EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
+        }
+        EXPECT_EQ(OpenHandleCount(), 0u);
+        EXPECT_EQ(OpenAllocationCount(), 0u);
+        EXPECT_TRUE(Fake().violations.empty()) << Fake().violations.front();
+        StopRequested.store(0);
+        RemoveFake();
+    }
+
+    // Each pass opens one completion port, so its count numbers the passes.
+    void Observe(const std::string& call, int count) {
+        if (hook) hook(call, count);
+        if (call == "CreateIoCompletionPort") {
+            Trace.push_back("pass");
+            auto speed = passTicks.find(count);
+            Fake().ticksPerRead = speed == passTicks.end() ? 1'000'000 : speed->second;
+        } else if (call == "Sleep") {
+            NoteSleep();
+        }
+    }
+
+    bool Start(int64_t passCount, const std::wstring& benchmarkFolder = L"") {
+        Shared = RunRecord{};
+        Shared.passCount = passCount;
+        const bool completed = RunBenchmark(benchmarkFolder.empty() ? folder : benchmarkFolder,
+                                            passCount, 2, Shared.result, Shared.liveReadMBps,
+                                            Shared.liveWriteMBps, Shared.livePhase, Shared.livePass, Sink);
+        Record(RunFinishedEvent, 0);
+        return completed;
+    }
+
+    bool ReportExists() const { return !ReportPath.empty() && FakeExists(ReportPath); }
+
+    std::wstring folder;
+    std::wstring temporaryFolder;
+    std::wstring testFile;
+    bool markerHeld = false;
+    // Counter ticks per clock read for a pass: fewer ticks, a faster pass.
+    std::map<int, int64_t> passTicks;
+    std::function<void(const std::string&, int)> hook;
+};
+
+TEST_F(BenchmarkRun, OnePassPerPhaseRunsWarmUpPauseAndOneCountedPass) {
+    EXPECT_TRUE(Start(1));
+    const std::vector<std::string> expected = {
+        "pass", "sleep 32", "pass", "read 1",
+        "countdown 5", "sleep 20", "countdown 4", "sleep 20", "countdown 3", "sleep 20",
+        "countdown 2", "sleep 20", "countdown 1", "sleep 20", "countdown 0",
+        "pass", "sleep 32", "pass", "write 1", "finished"};
+    EXPECT_EQ(Trace, expected);
+    EXPECT_EQ(Fake().sleptMs, 2 * 1600 + 5 * 1000);
+    EXPECT_TRUE(ReportExists());
+    EXPECT_EQ(Shared.result.errorText, L"");
+    EXPECT_EQ(Shared.result.stopped, 0);
+}
+
+TEST_F(BenchmarkRun, ThreePassesPauseBetweenCountedPassesButNotAfterTheLast) {
+    EXPECT_TRUE(Start(3));
+    const std::vector<std::string> expected = {
+        "pass", "sleep 32", "pass", "read 1", "sleep 32", "pass", "read 2", "sleep 32", "pass",
+        "read 3", "countdown 5", "sleep 20", "countdown 4", "sleep 20", "countdown 3", "sleep 20",
+        "countdown 2", "sleep 20", "countdown 1", "sleep 20", "countdown 0", "pass", "sleep 32",
+        "pass", "write 1", "sleep 32", "pass", "write 2", "sleep 32", "pass", "write 3", "finished"};
+    EXPECT_EQ(Trace, expected);
+    EXPECT_EQ(Shared.livePhase, 2);
+    EXPECT_EQ(Shared.livePass, 3);
+}
+
+TEST_F(BenchmarkRun, BestIgnoresTheWarmUpAndLiveWriteIsTheLastPass) {
+    // Passes: 1 read warm-up, 2-3 read, 4 write warm-up, 5-6 write.
+    passTicks = {{1, 50'000}, {2, 500'000}, {3, 1'000'000}, {4, 50'000}, {5, 500'000}, {6, 1'000'000}};
+    EXPECT_TRUE(Start(2));
+    ASSERT_EQ(LiveSpeeds.size(), 4u);
+    const double fastRead = LiveSpeeds[0];
+    const double fastWrite = LiveSpeeds[2];
+    const double slowWrite = LiveSpeeds[3];
+    EXPECT_GT(fastWrite, 1.5 * slowWrite);
+    // The read display keeps the best so far; the write display the latest.
+    EXPECT_DOUBLE_EQ(LiveSpeeds[1], fastRead);
+    EXPECT_DOUBLE_EQ(Shared.result.bestReadMBps, fastRead);
+    EXPECT_DOUBLE_EQ(Shared.result.bestWriteMBps, fastWrite);
+    EXPECT_DOUBLE_EQ(Shared.liveWriteMBps, slowWrite);
+    // The warm-ups ran ten times faster than any counted pass.
+    EXPECT_LT(Shared.result.bestReadMBps, 5 * slowWrite);
+    EXPECT_LT(Shared.result.bestWriteMBps, 5 * slowWrite);
+}
+
+TEST_F(BenchmarkRun, StopDuringTheCountdownEndsBeforeTheLastCountdownEvent) {
+    hook = [](const std::string&, int) {
+        if (!Trace.empty() && Trace.back() == "countdown 3") StopRequested.store(1);
+    };
+    EXPECT_FALSE(Start(1));
+    EXPECT_EQ(Shared.result.stopped, 1);
+    EXPECT_EQ(Shared.result.errorText, L"");
+    const std::vector<std::string> tail(Trace.end() - 3, Trace.end());
+    EXPECT_EQ(tail, (std::vector<std::string>{"countdown 3", "sleep 1", "finished"}));
+    EXPECT_FALSE(ReportExists());
+}
+
+TEST_F(BenchmarkRun, StopWinsOverAnErrorOfTheSamePass) {
+    hook = [](const std::string& call, int) {
+        const bool inFirstCountedPass = Fake().callCounts["CreateIoCompletionPort"] == 2;
+        if (call == "GetQueuedCompletionStatus" && inFirstCountedPass && StopRequested.load() == 0) {
+            StopRequested.store(1);
+            FailCall("Completion", ERROR_IO_DEVICE);
+        }
+    };
+    EXPECT_FALSE(Start(2));
+    EXPECT_EQ(Shared.result.stopped, 1);
+    EXPECT_EQ(Shared.result.errorText, L"");
+    EXPECT_EQ(Trace, (std::vector<std::string>{"pass", "sleep 32", "pass", "finished"}));
+    EXPECT_FALSE(ReportExists());
+}
+
+TEST_F(BenchmarkRun, PassErrorInTheReadPhaseSkipsCountdownAndWritePhase) {
+    hook = [](const std::string& call, int) {
+        if (call == "CreateIoCompletionPort" && Fake().callCounts[call] == 3) {
+            FailCall("Completion", ERROR_IO_DEVICE);
+        }
+    };
+    EXPECT_FALSE(Start(3));
+    EXPECT_EQ(Shared.result.stopped, 0);
+    EXPECT_NE(Shared.result.errorText.find(L"(Windows Error 1117)"), std::wstring::npos)
+        << Utf8FromWide(Shared.result.errorText);
+    EXPECT_EQ(Trace, (std::vector<std::string>{"pass", "sleep 32", "pass", "read 1", "sleep 32",
+                                               "pass", "finished"}));
+    const std::string page = FakeFileBytes(ReportPath);
+    EXPECT_NE(page.find("<h2>ERROR</h2>"), std::string::npos);
+    EXPECT_NE(page.find("<b>PASS 1</b>"), std::string::npos);
+    EXPECT_EQ(page.find("WRITE TEST"), std::string::npos);
+}
+
+TEST_F(BenchmarkRun, ExistingTemporaryFolderIsTakenOver) {
+    AddFakeFile(JoinPath(temporaryFolder, L"stale.tmp"), "old");
+    EXPECT_TRUE(Start(1));
+    EXPECT_FALSE(FakeExists(JoinPath(temporaryFolder, L"stale.tmp")));
+}
+
+TEST_F(BenchmarkRun, FileInThePlaceOfTheTemporaryFolderFailsTheRunAndSurvives) {
+    const std::wstring occupant = temporaryFolder;
+    AddFakeFile(occupant, "someone else's");
+    temporaryFolder = FakePath(L"absent");  // the fixture's check must not see the file
+    EXPECT_FALSE(Start(1));
+    EXPECT_EQ(Shared.result.errorText, L"Unable to create " + occupant);
+    EXPECT_EQ(Trace, std::vector<std::string>{"finished"});
+    EXPECT_EQ(FakeFileBytes(occupant), "someone else's");
+    const std::string page = FakeFileBytes(ReportPath);
+    EXPECT_NE(page.find("<p><b>Unable to create "), std::string::npos);
+    EXPECT_NE(page.find("READ TEST"), std::string::npos);
+    EXPECT_EQ(page.find("PASS 1"), std::string::npos);
+}
+
+TEST_F(BenchmarkRun, TemporaryFolderHasOneSeparatorWhateverTheFolderEndsWith) {
+    const std::wstring bare = Fake().currentDirectory;
+    const std::wstring separator(1, PathSeparator);
+    for (const std::wstring& given : {bare, bare + separator, bare + separator + separator + separator}) {
+        std::string marker;
+        hook = [&marker](const std::string& call, int count) {
+            if (call == "VirtualAlloc" && count == 1) marker = FakeFileBytes(FakePath(RecoveryMarkerName));
+        };
+        Fake().callCounts.clear();
+        EXPECT_TRUE(Start(1, given)) << Utf8FromWide(given);
+        const std::string expected =
+            Utf8FromWide(bare + separator + L"corvastatmp" + Tag + L"\r\n" + ReportPath + L"\r\n");
+        EXPECT_EQ(marker, expected) << Utf8FromWide(given);
+    }
+}
+
+TEST_F(BenchmarkRun, MarkerThatCannotBeCreatedNeitherStopsTheRunNorIsDeleted) {
+    markerHeld = true;
+    const std::wstring marker = FakePath(RecoveryMarkerName);
+    AddFakeFile(marker, "held");
+    HANDLE held = Platform.CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    // The other program lets go once the run has tried, so the run could delete it.
+    hook = [&held](const std::string& call, int) {
+        if (call == "VirtualAlloc" && held != INVALID_HANDLE_VALUE) {
+            Platform.CloseHandle(held);
+            held = INVALID_HANDLE_VALUE;
+        }
+    };
+    EXPECT_TRUE(Start(1));
+    EXPECT_EQ(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FakeFileBytes(marker), "held");
+}
+
+TEST_F(BenchmarkRun, ReportThatCannotBeCreatedShowsOneBoxAndTheRunCompletes) {
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED);
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Start(1));
+    ASSERT_EQ(Boxes.size(), 1u);
+    EXPECT_EQ(Boxes[0], ReportCreationFailedText(folder, ERROR_ACCESS_DENIED));
+    EXPECT_FALSE(ReportExists());
+    EXPECT_EQ(Trace.back(), "finished");
+    EXPECT_GT(Shared.result.bestWriteMBps, 0.0);
+}
+
+TEST_F(BenchmarkRun, EarlyFailuresStillEndCleanly) {
+    struct Case {
+        const char* call;
+        std::wstring text;
+    };
+    for (const Case& failure : {Case{"VirtualAlloc", L"Unable to allocate pattern"},
+                                Case{"SetEndOfFile", L"Unable to set file size (Windows Error 112)"}}) {
+        SCOPED_TRACE(failure.call);
+        Fake().failures.clear();
+        FailCall(failure.call, ERROR_DISK_FULL);
+        EXPECT_FALSE(Start(1));
+        EXPECT_EQ(Shared.result.errorText, failure.text);
+        EXPECT_NE(FakeFileBytes(ReportPath).find("<h2>ERROR</h2>"), std::string::npos);
+        EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
+    }
+}
+
+TEST_F(BenchmarkRun, StopDuringPreparationIsAStopNotAnError) {
+    hook = [](const std::string& call, int count) {
+        if (call == "SetEndOfFile" && count == 1) StopRequested.store(1);
+    };
+    EXPECT_FALSE(Start(1));
+    EXPECT_EQ(Shared.result.stopped, 1);
+    EXPECT_EQ(Shared.result.errorText, L"");
+    EXPECT_FALSE(ReportExists());
+}
+
+TEST_F(BenchmarkRun, ThreadPostsRunFinishedOnceAfterTheRun) {
+    CurrentRun = RunRecord{};
+    CurrentRun.folder = folder;
+    CurrentRun.passCount = 1;
+    CurrentRun.testSizeMiB = 1;
+    FailCall("VirtualAlloc", ERROR_NOT_ENOUGH_MEMORY);
+    static int finishedCount;
+    finishedCount = 0;
+    const RunEventSink counting = {[](int64_t event, int64_t) { finishedCount += event == RunFinishedEvent; },
+                                   ShowBox};
+    BenchmarkThread(counting);
+    EXPECT_EQ(finishedCount, 1);
+    EXPECT_EQ(CurrentRun.result.errorText, L"Unable to allocate pattern");
+}
+
+TEST(WaitUnlessStopped, SleepsInFiftyMillisecondSlicesUntilAStop) {
+    InstallFake();
+    StopRequested.store(0);
+    EXPECT_TRUE(WaitUnlessStopped(1600));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 32);
+    EXPECT_TRUE(WaitUnlessStopped(1));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 33);
+    EXPECT_TRUE(WaitUnlessStopped(0));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 33);
+    EXPECT_LE(Fake().timerPeriodCalls, 1);
+    Fake().beforeCall = [](const std::string& call, int count) {
+        if (call == "Sleep" && count == 38) StopRequested.store(1);
+    };
+    EXPECT_FALSE(WaitUnlessStopped(1000));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 38);
+    EXPECT_FALSE(WaitUnlessStopped(1000));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 38);
+    StopRequested.store(0);
+    RemoveFake();
+}
+
+TEST(RunNames, TagIsEightUpperCaseHexDigits) {
+    EXPECT_EQ(RunTag(0x0001A2F0), L"0001A2F0");
+    EXPECT_EQ(RunTag(0), L"00000000");
+    EXPECT_EQ(RunTag(0xDEADBEEF), L"DEADBEEF");
+}
+
+}  // namespace

@@ -1,0 +1,187 @@
+#include "engine/benchmark_run.h"
+#include "engine/recovery_marker.h"
+#include "platform/text.h"
+#include "tests/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::wstring TemporaryName = L"corvastatmp0001A2F0";
+const std::wstring ReportName = L"corvasta_07122026153045_SEQ1MQ8T1_1024MiB.html";
+
+class CrashRecovery : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        marker = FakePath(RecoveryMarkerName);
+        outside = Fake().currentDirectory + L"-outside";
+        AddFakeFile(FakePath(L"keep.txt"), "mine");
+        AddFakeFile(JoinPath(outside, L"precious.txt"), "precious");
+    }
+
+    void TearDown() override {
+        EXPECT_FALSE(FakeExists(marker));
+        EXPECT_EQ(FakeFileBytes(FakePath(L"keep.txt")), "mine");
+        EXPECT_EQ(FakeFileBytes(JoinPath(outside, L"precious.txt")), "precious");
+        EXPECT_EQ(OpenHandleCount(), 0u);
+        EXPECT_TRUE(Fake().violations.empty()) << Fake().violations.front();
+        RemoveFake();
+    }
+
+    void WriteMarker(const std::wstring& line1, const std::wstring& line2) {
+        AddFakeFile(marker, Utf8FromWide(line1 + L"\r\n" + line2 + L"\r\n"));
+    }
+
+    // A leftover temporary folder with the test file and a stray sub-folder.
+    std::wstring AddLeftoverFolder(const std::wstring& path) {
+        AddFakeFile(JoinPath(path, TemporaryName + L".tmp"), "data");
+        AddFakeFile(JoinPath(JoinPath(path, L"sub"), L"deep.bin"), "deep");
+        return path;
+    }
+
+    std::wstring marker;
+    std::wstring outside;
+};
+
+TEST_F(CrashRecovery, RemovesTheLeftoversItsMarkerNames) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    AddFakeFile(FakePath(ReportName), "<html");
+    WriteMarker(folder, FakePath(ReportName));
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(folder));
+    EXPECT_FALSE(FakeExists(JoinPath(folder, L"sub")));
+    EXPECT_FALSE(FakeExists(FakePath(ReportName)));
+}
+
+TEST_F(CrashRecovery, EveryLineEndWorks) {
+    for (const std::string& end : {std::string("\r\n"), std::string("\n"), std::string("\r")}) {
+        SCOPED_TRACE(end.size());
+        const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+        AddFakeFile(FakePath(ReportName), "<html");
+        AddFakeFile(marker, Utf8FromWide(folder) + end + Utf8FromWide(FakePath(ReportName)));
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(folder));
+        EXPECT_FALSE(FakeExists(FakePath(ReportName)));
+    }
+}
+
+TEST_F(CrashRecovery, LeavesAloneWhatIsNotOurs) {
+    const std::wstring separator(1, PathSeparator);
+    const std::wstring current = Fake().currentDirectory;
+    const std::wstring ours = FakePath(TemporaryName);
+    const std::wstring leaf = current.substr(current.find_last_of(PathSeparator) + 1);
+    struct Case {
+        std::wstring named;   // line 1 of the marker
+        std::wstring folder;  // the folder that must survive
+    };
+    const Case cases[] = {
+        {JoinPath(outside, TemporaryName), JoinPath(outside, TemporaryName)},
+        {FakePath(L"data"), FakePath(L"data")},
+        {FakePath(L"corvastatmp0001a2f0"), FakePath(L"corvastatmp0001a2f0")},
+        {FakePath(L"corvastatmp0001A2F"), FakePath(L"corvastatmp0001A2F")},
+        {FakePath(L"corvastatmp0001A2F00"), FakePath(L"corvastatmp0001A2F00")},
+        {JoinPath(FakePath(L"sub"), TemporaryName), JoinPath(FakePath(L"sub"), TemporaryName)},
+        // Other spellings of our own folder: only the exact one is trusted.
+        {TemporaryName, ours},
+        {current + separator + L".." + separator + leaf + separator + TemporaryName, ours},
+        {current + separator + separator + TemporaryName, ours},
+        {ours + separator, ours},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Utf8FromWide(c.named));
+        const std::wstring victim = FakePath(L"victim.txt");
+        AddLeftoverFolder(c.folder);
+        AddFakeFile(victim, "v");
+        WriteMarker(c.named, victim);
+        RecoverCrashedRun();
+        EXPECT_TRUE(FakeExists(JoinPath(c.folder, TemporaryName + L".tmp")));
+        EXPECT_TRUE(FakeExists(victim));
+        EXPECT_FALSE(FakeExists(marker));
+    }
+}
+
+TEST_F(CrashRecovery, ReportLineMustNameOneOfOurReportsHere) {
+    const std::wstring notReports[] = {
+        FakePath(L"corvasta_07122026153045_SEQ1MQ8T1_1000MiB.html"),
+        FakePath(L"corvasta_0712202615304_SEQ1MQ8T1_1024MiB.html"),
+        FakePath(L"corvasta_07122026153045_SEQ1MQ8T1_1024MiB.htm"),
+        FakePath(L"corvasta_07122026153045_SEQ1M Q8T1_1024MiB.html"),
+        JoinPath(outside, ReportName),
+        ReportName,
+    };
+    for (const std::wstring& path : notReports) {
+        SCOPED_TRACE(Utf8FromWide(path));
+        AddFakeFile(path.find(PathSeparator) == std::wstring::npos ? FakePath(path) : path, "r");
+        WriteMarker(L"", path);
+        RecoverCrashedRun();
+        EXPECT_TRUE(FakeExists(path.find(PathSeparator) == std::wstring::npos ? FakePath(path) : path));
+    }
+    for (const wchar_t* size : {L"256MiB", L"65536MiB"}) {
+        const std::wstring report = FakePath(L"corvasta_07122026153045_SEQ1MQ8T1_" + std::wstring(size) + L".html");
+        AddFakeFile(report, "r");
+        WriteMarker(L"", report);
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(report));
+    }
+}
+
+TEST_F(CrashRecovery, NeverFollowsALink) {
+    // The named folder itself is a link, and so is a folder inside a real one.
+    AddFakeLink(FakePath(TemporaryName), outside);
+    WriteMarker(FakePath(TemporaryName), L"");
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(FakePath(TemporaryName)));
+
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    AddFakeLink(JoinPath(folder, L"link"), outside);
+    WriteMarker(folder, L"");
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(folder));
+}
+
+TEST_F(CrashRecovery, OddMarkersAreDeletedWithoutHarm) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    const std::string path = Utf8FromWide(folder);
+    const std::string odd[] = {
+        "",
+        "\r\n\r\n",
+        "\xff\xfe" + path + "\r\n",
+        path.substr(0, path.size() - 1) + "\xc3\r\n",
+        path + std::string(1, '\0') + "\r\n",
+        std::string(200000, 'x') + path,
+    };
+    for (const std::string& bytes : odd) {
+        AddFakeFile(marker, bytes);
+        RecoverCrashedRun();
+        EXPECT_TRUE(FakeExists(JoinPath(folder, TemporaryName + L".tmp")));
+        EXPECT_FALSE(FakeExists(marker));
+    }
+    // A first line alone is enough; the missing second one reads as empty.
+    AddFakeFile(marker, path);
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(folder));
+}
+
+TEST_F(CrashRecovery, NoMarkerMeansNothingHappens) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    RecoverCrashedRun();
+    EXPECT_TRUE(FakeExists(folder));
+    EXPECT_EQ(Fake().callCounts["DeleteFileW"], 0);
+}
+
+TEST(MarkerLines, SplitAtEveryKindOfLineEnd) {
+    EXPECT_EQ(ParseMarker("a\r\nb\r\n").reportPath, L"b");
+    EXPECT_EQ(ParseMarker("a\rb").reportPath, L"b");
+    EXPECT_EQ(ParseMarker("a\nb\nc").reportPath, L"b");
+    EXPECT_EQ(ParseMarker("a\r\rb").reportPath, L"");
+    EXPECT_EQ(ParseMarker("a\n\rb").reportPath, L"");
+    EXPECT_EQ(ParseMarker("a").temporaryFolder, L"a");
+    EXPECT_EQ(ParseMarker("a").reportPath, L"");
+    EXPECT_EQ(ParseMarker("").temporaryFolder, L"");
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include "engine/prepare_test_file.h"
+#include "engine/pattern.h"
+#include "engine/run_record.h"
+#include "tests/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr size_t MiB = 1'048'576;
+
+// Unbuffered writes take page-aligned memory, as the run's own pattern is.
+alignas(4096) unsigned char pattern[MiB];
+
+class PrepareFile : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        StopRequested.store(0);
+        path = FakePath(L"prepare.tmp");
+        FillPattern(pattern, MiB);
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(OpenHandleCount(), 0u);
+        EXPECT_EQ(OpenAllocationCount(), 0u);
+        StopRequested.store(0);
+        RemoveFake();
+    }
+
+    bool Prepare(int64_t blockCount) {
+        return PrepareTestFile(path, blockCount, pattern, errorText);
+    }
+
+    // Length and content: blockCount copies of the pattern, back to back.
+    void ExpectPatternCopies(int64_t blockCount) {
+        const std::string bytes = FakeFileBytes(path);
+        ASSERT_EQ(bytes.size(), static_cast<size_t>(blockCount) * MiB);
+        for (int64_t block = 0; block < blockCount; ++block) {
+            ASSERT_EQ(std::memcmp(bytes.data() + static_cast<size_t>(block) * MiB, pattern, MiB), 0)
+                << "block " << block;
+        }
+    }
+
+    std::wstring path;
+    std::wstring errorText = L"untouched";
+};
+
+TEST_F(PrepareFile, FullSizeFileHoldsOneCopyOfThePatternPerBlock) {
+    EXPECT_TRUE(Prepare(256));
+    EXPECT_EQ(errorText, L"untouched");
+    ExpectPatternCopies(256);
+}
+
+TEST_F(PrepareFile, EarlierFileOfTheSameNameIsTruncatedAndRebuilt) {
+    AddFakeFile(path, std::string(5 * MiB, 'x'));
+    EXPECT_TRUE(Prepare(2));
+    ExpectPatternCopies(2);
+}
+
+TEST_F(PrepareFile, StopBeforeTheCallLeavesASizedFileAndNoText) {
+    StopRequested.store(1);
+    EXPECT_FALSE(Prepare(3));
+    EXPECT_EQ(errorText, L"untouched");
+    EXPECT_EQ(FakeFileBytes(path).size(), 3 * MiB);
+    EXPECT_EQ(Fake().callCounts["WriteFile"], 0);
+}
+
+TEST_F(PrepareFile, StopBetweenBlocksEndsBeforeTheNextWrite) {
+    Fake().beforeCall = [](const std::string& call, int count) {
+        if (call == "WriteFile" && count == 2) StopRequested.store(1);
+    };
+    EXPECT_FALSE(Prepare(4));
+    EXPECT_EQ(errorText, L"untouched");
+    EXPECT_EQ(Fake().callCounts["WriteFile"], 2);
+}
+
+TEST_F(PrepareFile, FolderThatDoesNotExist) {
+    path = FakePath(std::wstring(L"missing") + PathSeparator + L"prepare.tmp");
+    EXPECT_FALSE(Prepare(1));
+    EXPECT_EQ(errorText, L"Unable to create test file (Windows Error 3)");
+}
+
+struct FailureCase {
+    const char* call;
+    DWORD code;
+    int skip;
+    const wchar_t* text;
+};
+
+const FailureCase FailureCases[] = {
+    {"CreateFileW", 5, 0, L"Unable to create test file (Windows Error 5)"},
+    {"SetFilePointerEx", 87, 0, L"Unable to set file size (Windows Error 87)"},
+    {"SetEndOfFile", 112, 0, L"Unable to set file size (Windows Error 112)"},
+    {"SetFilePointerEx", 6, 1, L"Unable to reset pointer to start (Windows Error 6)"},
+    {"WriteFile", 1117, 0, L"Error while preparing file (Windows Error 1117)"},
+    {"WriteFile", 112, 2, L"Error while preparing file (Windows Error 112)"},
+};
+
+TEST_F(PrepareFile, EachFailureGivesItsTextAndClosesTheFile) {
+    for (const FailureCase& failure : FailureCases) {
+        SCOPED_TRACE(failure.call + std::string(" skip ") + std::to_string(failure.skip));
+        InstallFake();
+        errorText.clear();
+        FailCall(failure.call, failure.code, failure.skip);
+        EXPECT_FALSE(Prepare(4));
+        EXPECT_EQ(errorText, failure.text);
+        EXPECT_EQ(OpenHandleCount(), 0u);
+    }
+}
+
+TEST_F(PrepareFile, ShortWriteFailsWithWhateverCodeTheThreadHolds) {
+    // Reopening an existing file leaves "already exists" as the last error,
+    // and a short write that reports success sets none of its own.
+    AddFakeFile(path, "earlier run");
+    Fake().syncTransferBytes = [](uint64_t position, DWORD bytes) {
+        return position == MiB ? 512 : bytes;
+    };
+    EXPECT_FALSE(Prepare(4));
+    EXPECT_EQ(errorText, L"Error while preparing file (Windows Error 183)");
+    EXPECT_EQ(Fake().callCounts["WriteFile"], 2);
+}
+
+TEST(Pattern, IsTheSameXorshiftSequenceInEveryRun) {
+    std::vector<unsigned char> bytes(24);
+    FillPattern(bytes.data(), bytes.size());
+    const unsigned char expected[24] = {
+        0x7a, 0x48, 0x21, 0x9a, 0xe2, 0xb3, 0x83, 0x0d,  // 0x0d83b3e29a21487a
+        0x67, 0x9d, 0xfe, 0xf1, 0x79, 0x4c, 0xc4, 0x54,  // 0x54c44c79f1fe9d67
+        0x78, 0x0e, 0x7a, 0x00, 0x42, 0xf3, 0x45, 0xa8,  // 0xa845f342007a0e78
+    };
+    EXPECT_EQ(std::memcmp(bytes.data(), expected, sizeof expected), 0);
+}
+
+TEST(Pattern, WritesWholeWordsOnly) {
+    std::vector<unsigned char> bytes(12, 0xEE);
+    FillPattern(bytes.data(), 12);
+    EXPECT_EQ(bytes[0], 0x7a);
+    EXPECT_EQ(std::vector<unsigned char>(bytes.begin() + 8, bytes.end()),
+              std::vector<unsigned char>(4, 0xEE));
+    std::vector<unsigned char> tiny(7, 0xEE);
+    FillPattern(tiny.data(), tiny.size());
+    EXPECT_EQ(tiny, std::vector<unsigned char>(7, 0xEE));
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+#include "engine/transfer_pass.h"
+#include "engine/pattern.h"
+#include "engine/run_record.h"
+#include "tests/fake/fake_platform.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint64_t MiB = 1'048'576;
+constexpr double Untouched = -1.0;
+
+class TransferPass : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        StopRequested.store(0);
+        path = FakePath(L"pass.tmp");
+        pattern.resize(MiB);
+        FillPattern(pattern.data(), pattern.size());
+    }
+
+    void TearDown() override {
+        EXPECT_EQ(OpenHandleCount(), 0u);
+        EXPECT_EQ(OpenAllocationCount(), 0u);
+        EXPECT_EQ(RequestsInFlight(), 0u);
+        EXPECT_TRUE(Fake().violations.empty()) << Fake().violations.front();
+        StopRequested.store(0);
+        RemoveFake();
+    }
+
+    void AddFile(int64_t blocks) {
+        AddFakeFile(path, std::string(static_cast<size_t>(blocks) * MiB, 'r'));
+    }
+
+    double Run(int64_t blockCount, int isWrite = 0) {
+        return RunTransferPass(path, blockCount, isWrite, pattern.data(), errorText, &elapsedMs);
+    }
+
+    std::vector<uint64_t> Offsets() const {
+        std::vector<uint64_t> offsets;
+        for (const FakeRequest& request : Fake().requests) offsets.push_back(request.offset / MiB);
+        return offsets;
+    }
+
+    std::wstring path;
+    std::vector<unsigned char> pattern;
+    std::wstring errorText;
+    double elapsedMs = Untouched;
+};
+
+TEST_F(TransferPass, OneBlockFileSendsEveryRequestToOffsetZero) {
+    AddFile(1);
+    EXPECT_GT(Run(1), 0.0);
+    ASSERT_GE(Fake().requests.size(), 9u);
+    for (uint64_t offset : Offsets()) EXPECT_EQ(offset, 0u);
+}
+
+TEST_F(TransferPass, RequestsWrapAroundTheFileInIssueOrder) {
+    AddFile(3);
+    EXPECT_GT(Run(3), 0.0);
+    const std::vector<uint64_t> offsets = Offsets();
+    ASSERT_GE(offsets.size(), 11u);
+    for (size_t i = 0; i < offsets.size(); ++i) EXPECT_EQ(offsets[i], i % 3) << i;
+}
+
+TEST_F(TransferPass, OffsetsBeyondFourGibibytesUseTheHighHalf) {
+    // The content of a 4 GiB file is never needed: the fake is told every
+    // request completes in full.
+    AddFile(1);
+    Fake().completionBytes = [](const FakeRequest& request) { return request.bytes; };
+    Fake().counterAt = [](int64_t read) { return read < 4100 ? 0 : 60'000'000; };
+    std::vector<DWORD> lowHalf;
+    std::vector<DWORD> highHalf;
+    Fake().beforeCall = [&](const std::string& call, int count) {
+        if (call == "GetQueuedCompletionStatus" && count == 4090) {
+            for (const FakeRequest& request : Fake().requests) {
+                if (request.offset == 4096 * MiB && !request.completed) {
+                    lowHalf.push_back(request.overlapped->Offset);
+                    highHalf.push_back(request.overlapped->OffsetHigh);
+                }
+            }
+        }
+    };
+    EXPECT_GT(Run(4097), 0.0);
+    EXPECT_EQ(Fake().requests.at(4096).offset, 4096 * MiB);
+    EXPECT_EQ(Fake().requests.at(4097).offset, 0u);
+    EXPECT_EQ(lowHalf, std::vector<DWORD>{0});
+    EXPECT_EQ(highHalf, std::vector<DWORD>{1});
+}
+
+TEST_F(TransferPass, StopBeforeTheCallOpensFileAndPortButIssuesNothing) {
+    AddFile(4);
+    StopRequested.store(1);
+    EXPECT_EQ(Run(4), 0.0);
+    EXPECT_EQ(Fake().callCounts["CreateFileW"], 1);
+    EXPECT_EQ(Fake().callCounts["CreateIoCompletionPort"], 1);
+    EXPECT_TRUE(Fake().requests.empty());
+    EXPECT_EQ(errorText, L"");
+    EXPECT_EQ(elapsedMs, Untouched);
+}
+
+TEST_F(TransferPass, StopDuringTheWindowDrainsWhatIsInFlightAndIssuesNoMore) {
+    AddFile(16);
+    size_t issuedAtStop = 0;
+    Fake().beforeCall = [&](const std::string& call, int count) {
+        if (call == "GetQueuedCompletionStatus" && count == 3) {
+            StopRequested.store(1);
+            issuedAtStop = Fake().requests.size();
+        }
+    };
+    EXPECT_EQ(Run(16), 0.0);
+    EXPECT_EQ(issuedAtStop, 10u);
+    EXPECT_EQ(Fake().requests.size(), issuedAtStop);
+    EXPECT_TRUE(std::all_of(Fake().requests.begin(), Fake().requests.end(),
+                            [](const FakeRequest& request) { return request.completed; }));
+    EXPECT_EQ(errorText, L"");
+    EXPECT_EQ(elapsedMs, Untouched);
+}
+
+TEST_F(TransferPass, ThroughputCountsTheDrainedTailInMegabytesOfAMillionBytes) {
+    AddFile(64);
+    // The window closes on the 7993rd completion; the seven still in flight
+    // then drain, so 8,000 requests complete in 50,000,000 ticks.
+    Fake().frequency = 10'000'000;
+    Fake().counterAt = [](int64_t read) { return read >= 7993 ? int64_t{50'000'000} : read; };
+    EXPECT_DOUBLE_EQ(Run(64), 1677.7216);
+    EXPECT_EQ(Fake().requests.size(), 8000u);
+    EXPECT_DOUBLE_EQ(elapsedMs, 5000.0);
+    EXPECT_EQ(errorText, L"");
+}
+
+TEST_F(TransferPass, ThroughputWithoutElapsedTime) {
+    AddFile(64);
+    Fake().counterAt = [](int64_t read) { return read >= 7993 ? int64_t{50'000'000} : read; };
+    EXPECT_DOUBLE_EQ(RunTransferPass(path, 64, 0, pattern.data(), errorText, nullptr), 1677.7216);
+}
+
+TEST_F(TransferPass, WindowClosesAtExactlyFiveSecondsOfTicks) {
+    AddFile(8);
+    // Start, one tick short, exactly five seconds, then well past.
+    const int64_t reads[] = {0, 49'999'999, 50'000'000};
+    Fake().counterAt = [&reads](int64_t read) { return read < 3 ? reads[read] : 60'000'000; };
+    Run(8);
+    // The first completion is answered with one more request; the second closes the window.
+    EXPECT_EQ(Fake().requests.size(), 9u);
+}
+
+TEST_F(TransferPass, ElapsedTimeOfZeroIsAnInvalidRange) {
+    AddFile(8);
+    Fake().counterAt = [](int64_t read) {
+        if (read == 0 || read == 9) return int64_t{100};
+        return int64_t{50'000'100};
+    };
+    EXPECT_EQ(Run(8), 0.0);
+    EXPECT_EQ(errorText, L"Invalid time range");
+    EXPECT_EQ(elapsedMs, Untouched);
+}
+
+TEST_F(TransferPass, WritePassSendsCopiesOfThePattern) {
+    AddFile(2);
+    size_t checked = 0;
+    Fake().beforeCall = [&](const std::string& call, int count) {
+        if (call != "GetQueuedCompletionStatus" || count != 1) return;
+        for (const FakeRequest& request : Fake().requests) {
+            EXPECT_TRUE(request.isWrite);
+            EXPECT_NE(request.buffer, pattern.data());
+            EXPECT_EQ(std::memcmp(request.buffer, pattern.data(), MiB), 0);
+            checked += 1;
+        }
+    };
+    EXPECT_GT(Run(2, 1), 0.0);
+    EXPECT_EQ(checked, 8u);
+}
+
+TEST_F(TransferPass, ReleasesPortThenFileThenBuffers) {
+    AddFile(8);
+    Run(8);
+    std::vector<std::string> releases;
+    for (const std::string& entry : Fake().log) {
+        if (entry.rfind("CloseHandle", 0) == 0 || entry == "VirtualFree")
+            releases.push_back(entry.substr(0, 16));
+    }
+    std::vector<std::string> expected(10, "VirtualFree");
+    expected[0] = "CloseHandle port";
+    expected[1] = "CloseHandle file";
+    EXPECT_EQ(releases, expected);
+}
+
+TEST_F(TransferPass, ShortCompletionIsAnIncompleteTransfer) {
+    AddFile(8);
+    Fake().completionBytes = [](const FakeRequest& request) {
+        return request.offset == 2 * MiB ? DWORD{4096} : request.bytes;
+    };
+    EXPECT_EQ(Run(8), 0.0);
+    EXPECT_EQ(errorText, L"Incomplete transfer: 4096 byte");
+    EXPECT_EQ(elapsedMs, Untouched);
+    EXPECT_EQ(Fake().callCounts["CancelIoEx"], 1);
+}
+
+TEST_F(TransferPass, CompletionWithARecordOutsideTheSlotsIsRejected) {
+    AddFile(8);
+    OVERLAPPED foreign{};
+    Fake().beforeCall = [&foreign](const std::string& call, int count) {
+        if (call != "GetQueuedCompletionStatus" || count != 3) return;
+        for (FakeRequest& request : Fake().requests) {
+            if (!request.completed) {
+                request.overlapped = &foreign;
+                return;
+            }
+        }
+    };
+    EXPECT_EQ(Run(8), 0.0);
+    EXPECT_EQ(errorText, L"Invalid OVERLAPPED index");
+    EXPECT_EQ(elapsedMs, Untouched);
+}
+
+struct FailureCase {
+    const char* call;
+    DWORD code;
+    int skip;
+    int isWrite;
+    const wchar_t* text;
+};
+
+// Every check of the pass in the order it meets them; each case fails one call.
+const FailureCase FailureCases[] = {
+    {"VirtualAlloc", 8, 0, 0, L"VirtualAlloc failed (Windows Error 8)"},
+    {"VirtualAlloc", 8, 7, 1, L"VirtualAlloc failed (Windows Error 8)"},
+    {"CreateFileW", 32, 0, 0, L"Unable to open test file (Windows Error 32)"},
+    {"CreateIoCompletionPort", 87, 0, 0, L"CreateIoCompletionPort failed (Windows Error 87)"},
+    {"QueryPerformanceFrequency", 31, 0, 0, L"QueryPerformanceFrequency failed (Windows Error 31)"},
+    {"ReadFile", 1117, 0, 0, L"I/O startup error (Windows 1117)"},
+    {"WriteFile", 112, 5, 1, L"I/O startup error (Windows 112)"},
+    {"GetQueuedCompletionStatus", 6, 2, 0, L"GetQueuedCompletionStatus failed (Windows Error 6)"},
+    {"Completion", 1117, 3, 0, L"I/O completion failed (Windows Error 1117)"},
+    {"ReadFile", 5, 12, 0, L"I/O re-entry error (Windows 5)"},
+    {"WriteFile", 112, 8, 1, L"I/O re-entry error (Windows 112)"},
+};
+
+TEST_F(TransferPass, EachFailureEndsThePassWithItsTextAndReleasesEverything) {
+    for (const FailureCase& failure : FailureCases) {
+        SCOPED_TRACE(failure.call + std::string(" skip ") + std::to_string(failure.skip));
+        InstallFake();
+        AddFile(16);
+        errorText.clear();
+        elapsedMs = Untouched;
+        FailCall(failure.call, failure.code, failure.skip);
+        EXPECT_EQ(Run(16, failure.isWrite), 0.0);
+        EXPECT_EQ(errorText, failure.text);
+        EXPECT_EQ(elapsedMs, Untouched);
+        EXPECT_EQ(OpenHandleCount(), 0u);
+        EXPECT_EQ(OpenAllocationCount(), 0u);
+        EXPECT_EQ(RequestsInFlight(), 0u);
+        EXPECT_TRUE(Fake().violations.empty());
+    }
+}
+
+TEST_F(TransferPass, MissingFileCannotBeOpened) {
+    EXPECT_EQ(Run(4), 0.0);
+    EXPECT_EQ(errorText, L"Unable to open test file (Windows Error 2)");
+}
+
+TEST(WithWindowsError, AppendsTheCodeOfTheCallThatJustFailed) {
+    InstallFake();
+    Platform.SetLastError(1117);
+    EXPECT_EQ(WithWindowsError(L"Unable to set file size"),
+              L"Unable to set file size (Windows Error 1117)");
+    Platform.SetLastError(0);
+    EXPECT_EQ(WithWindowsError(L"x"), L"x (Windows Error 0)");
+    RemoveFake();
+}
+
+}  // namespace
