@@ -3,6 +3,7 @@
 #include "ui/window_state.h"
 
 #include "engine/benchmark_run.h"
+#include "engine/status_text.h"
 #include "report/report.h"
 #include "ui/portable/window_texts.h"
 
@@ -47,7 +48,7 @@ void ShowRunningPicture() {
 void RequestStop() {
     StopRequested.store(1, std::memory_order_relaxed);
     EnableWindow(Window.stopButton, FALSE);
-    SetText(Window.statusLine, L"Stopping benchmark...");
+    SetText(Window.statusLine, StoppingStatusText);
 }
 
 void OpenLatestReport() {
@@ -81,7 +82,7 @@ void StartRun() {
     Window.workerHandle = CreateThread(nullptr, 0, WorkerEntry, nullptr, 0, &threadId);
     if (!Window.workerHandle) {
         SetRunningState(false);
-        SetText(Window.statusLine, L"Error: Unable to create thread.");
+        SetText(Window.statusLine, ErrorStatusText(L"Unable to create thread."));
         return;
     }
     Window.workerThread = threadId;
@@ -96,7 +97,7 @@ void ShowPass() {
         return;
     }
     SetText(Window.statusLine,
-            PassStatusText(CurrentRun.livePhase == 2, CurrentRun.livePass, CurrentRun.passCount));
+            PassStatusText(CurrentRun.livePhase, CurrentRun.livePass, CurrentRun.passCount));
 }
 
 void ShowOutcome() {
@@ -109,16 +110,16 @@ void ShowOutcome() {
         EnableWindow(Window.openReportButton, FALSE);
         SetText(Window.readSpeedDisplay, L"-.--   ");
         SetText(Window.writeSpeedDisplay, L"-.--   ");
-        SetText(Window.statusLine, L"Stopping benchmark...Benchmark stopped by user.");
+        SetText(Window.statusLine, StoppedStatusText);
         ProcessPendingMessages();
     } else if (result.errorText.empty()) {
         SetText(Window.readSpeedDisplay, FormatSpeed(CurrentRun.liveReadMBps));
         SetText(Window.writeSpeedDisplay, FormatSpeed(CurrentRun.liveWriteMBps));
-        SetText(Window.statusLine, L"Benchmark completed - HTML log saved in the benchmark folder.");
+        SetText(Window.statusLine, CompletedStatusText);
         EnableWindow(Window.openReportButton, TRUE);
     } else {
         EnableWindow(Window.openReportButton, FALSE);
-        SetText(Window.statusLine, L"Error: " + result.errorText);
+        SetText(Window.statusLine, ErrorStatusText(result.errorText));
     }
 }
 
@@ -222,7 +223,7 @@ void SetRunningState(bool running) {
     if (running) {
         EnableWindow(Window.stopButton, TRUE);
         ShowRunningPicture();
-        SetText(Window.statusLine, L"Folder Sequential Benchmark in progress...");
+        SetText(Window.statusLine, InProgressStatusText);
     } else {
         EnableWindow(Window.stopButton, FALSE);
         SetText(Window.startButton, L"START");

@@ -48,14 +48,6 @@ TEST(PassCountFromText, DecimalItemsOnly) {
     EXPECT_EQ(PassCountFromText(L"-3"), 0);
 }
 
-TEST(StatusTexts, PassesAndCountdown) {
-    EXPECT_EQ(PassStatusText(false, 2, 4), L"Read 2/4");
-    EXPECT_EQ(PassStatusText(true, 7, 7), L"Write 7/7");
-    EXPECT_EQ(CountdownStatusText(5), L"Read Completed. Writing between 5 seconds...");
-    EXPECT_EQ(CountdownStatusText(1), L"Read Completed. Writing between 1 seconds...");
-    EXPECT_EQ(CountdownStatusText(0), L"Preparing write test...");
-}
-
 TEST(MessageTexts, NineLinesJoinedByCrLf) {
     const std::wstring texts[] = {FirstStartHelpText(), HelpText(), AboutText()};
     for (const std::wstring& text : texts) {

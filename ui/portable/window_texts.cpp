@@ -46,15 +46,6 @@ int64_t PassCountFromText(const std::wstring& text) {
     return value;
 }
 
-std::wstring PassStatusText(bool isWrite, int64_t pass, int64_t passCount) {
-    return (isWrite ? L"Write " : L"Read ") + DecimalText(pass) + L"/" + DecimalText(passCount);
-}
-
-std::wstring CountdownStatusText(int64_t secondsLeft) {
-    if (secondsLeft == 0) return L"Preparing write test...";
-    return L"Read Completed. Writing between " + DecimalText(secondsLeft) + L" seconds...";
-}
-
 std::wstring FirstStartHelpText() {
     return HelpWith(L"to the location where you want to run the benchmark.");
 }

@@ -16,12 +16,6 @@ int64_t TestSizeMiBForIndex(int64_t index);
 // not a plain decimal number.
 int64_t PassCountFromText(const std::wstring& text);
 
-// The status line while a pass finishes: "Read n/N" or "Write n/N".
-std::wstring PassStatusText(bool isWrite, int64_t pass, int64_t passCount);
-
-// The status line during the pause between the phases; 0 is the last step.
-std::wstring CountdownStatusText(int64_t secondsLeft);
-
 // The three message box texts, lines joined by CR LF.
 std::wstring FirstStartHelpText();
 std::wstring HelpText();
