@@ -8,8 +8,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 folder=$(cd "${1:-.}" && pwd)
 size=${2:-1024}
 rounds=${3:-3}
-cmake --preset release -S "$root" >/dev/null
-cmake --build --preset release -j"$(nproc)" --target corvasta-bench >/dev/null
+# Presets are read from the folder cmake runs in.
+( cd "$root" && cmake --preset release >/dev/null &&
+  cmake --build --preset release -j"$(nproc)" --target corvasta-bench >/dev/null )
 bench="$root/build/release/bench/corvasta-bench"
 file="$folder/corvasta-bench.tmp"
 results=$(mktemp)
