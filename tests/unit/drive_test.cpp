@@ -191,65 +191,58 @@ TEST(FormatCapacityTest, KeepsThePointInACommaLocale) {
     EXPECT_EQ(text, L"500.11 GB (465.76 GiB)");
 }
 
-TEST(DescriptorTextTest, GivesNothingForOffsetsThatPointAtNothing) {
-    std::vector<unsigned char> buffer(DescriptorBufferBytes, 'A');
-    EXPECT_EQ(DescriptorText(buffer.data(), 100, 0), L"");
-    EXPECT_EQ(DescriptorText(buffer.data(), 100, -3), L"");
-    EXPECT_EQ(DescriptorText(buffer.data(), 100, 100), L"");
-    EXPECT_EQ(DescriptorText(buffer.data(), 100, 101), L"");
-    EXPECT_EQ(DescriptorText(buffer.data(), -1, 10), L"");
-    // A device that claims more than the buffer holds cannot move the read
-    // beyond it.
-    EXPECT_EQ(DescriptorText(buffer.data(), 0x7FFFFFFF, DescriptorBufferBytes), L"");
-    EXPECT_EQ(DescriptorText(buffer.data(), 0x7FFFFFFF, 0x7FFFFFF0), L"");
-}
-
-TEST(DescriptorTextTest, StopsAtTheZeroOrTheEndOfTheBuffer) {
-    InstallFake();
+// Offsets that point at nothing give nothing, even where the device claims
+// more bytes than the buffer holds; a text ends at its zero or at the end of
+// the buffer, and loses its spaces but not its tabs or inner spacing.
+TEST_F(DriveTest, DescriptorTextReadsOnlyWhatTheBufferHolds) {
     std::vector<unsigned char> buffer(DescriptorBufferBytes, 'B');
-    buffer[0] = 0;
     std::memcpy(buffer.data() + 20, "Disk\0More", 9);
-    EXPECT_EQ(DescriptorText(buffer.data(), 4096, 20), L"Disk");
-    // No zero byte until the end: the text is the last 96 bytes.
-    EXPECT_EQ(DescriptorText(buffer.data(), 0x7FFFFFFF, 4000), std::wstring(96, L'B'));
-    RemoveFake();
+    std::memcpy(buffer.data() + 40, "   \tFast  Disk\t  \0", 18);
+    std::memcpy(buffer.data() + 60, "      \0", 7);
+    struct Case {
+        int32_t count;
+        int32_t offset;
+        std::wstring text;
+    };
+    const Case cases[] = {
+        {100, 0, L""}, {100, -3, L""}, {100, 100, L""}, {100, 101, L""}, {-1, 10, L""},
+        {0x7FFFFFFF, DescriptorBufferBytes, L""}, {0x7FFFFFFF, 0x7FFFFFF0, L""},
+        {4096, 20, L"Disk"}, {0x7FFFFFFF, 4000, std::wstring(96, L'B')},
+        {80, 40, L"\tFast  Disk\t"}, {80, 60, L""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.count) + " " + std::to_string(c.offset));
+        EXPECT_EQ(DescriptorText(buffer.data(), c.count, c.offset), c.text);
+    }
 }
 
-TEST(DescriptorTextTest, TrimsSpacesOnlyAndKeepsInnerSpacing) {
-    InstallFake();
-    std::vector<unsigned char> buffer(DescriptorBufferBytes, 0);
-    const char text[] = "   \tFast  Disk\t  ";
-    std::memcpy(buffer.data() + 40, text, sizeof text - 1);
-    EXPECT_EQ(DescriptorText(buffer.data(), 80, 40), L"\tFast  Disk\t");
-    std::memcpy(buffer.data() + 60, "      ", 6);
-    EXPECT_EQ(DescriptorText(buffer.data(), 80, 60), L"");
-    RemoveFake();
-}
-
-TEST_F(DriveTest, VendorlessDiskTakesTheFirstWordOfItsPaddedProduct) {
-    const DiskIdentity identity = Query(DiskWith("", "    Fast Disk 9000  ", 512), true);
-    EXPECT_EQ(identity.vendor, L"Fast");
-    EXPECT_EQ(identity.product, L"Fast Disk 9000");
-    EXPECT_EQ(identity.capacityBytes, 512);
-    EXPECT_EQ(identity.errorText, L"");
+TEST_F(DriveTest, IdentityTextsAreTidiedWithBothHandlesOpenForTheLength) {
+    struct Case {
+        const char* vendor;
+        const char* product;
+        std::wstring tidyVendor;
+        std::wstring tidyProduct;
+    };
+    const Case cases[] = {
+        {"", "    Fast Disk 9000  ", L"Fast", L"Fast Disk 9000"},  // first word of the product
+        {"", "Spinner", L"Spinner", L"Spinner"},
+        {"ACME    ", "Big  Disk", L"ACME", L"Big  Disk"},
+    };
     // The length handle is opened while the identity one is still open.
-    const std::vector<std::string> expected = {
+    const std::vector<std::string> calls = {
         "CreateFileW", "DeviceIoControl \\\\.\\PhysicalDrive2 2954240",
         "CreateFileW", "DeviceIoControl \\\\.\\PhysicalDrive2 475228",
         "CloseHandle device \\\\.\\PhysicalDrive2", "CloseHandle device \\\\.\\PhysicalDrive2"};
-    EXPECT_EQ(CallsLogged(), expected);
-}
-
-TEST_F(DriveTest, OneWordProductBecomesTheVendorToo) {
-    const DiskIdentity identity = Query(DiskWith("", "Spinner", 0), true);
-    EXPECT_EQ(identity.vendor, L"Spinner");
-    EXPECT_EQ(identity.product, L"Spinner");
-}
-
-TEST_F(DriveTest, PaddedVendorLosesItsSpaces) {
-    const DiskIdentity identity = Query(DiskWith("ACME    ", "Big  Disk", 1), true);
-    EXPECT_EQ(identity.vendor, L"ACME");
-    EXPECT_EQ(identity.product, L"Big  Disk");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.product);
+        Fake().log.clear();
+        const DiskIdentity identity = Query(DiskWith(c.vendor, c.product, 512), true);
+        EXPECT_EQ(identity.vendor, c.tidyVendor);
+        EXPECT_EQ(identity.product, c.tidyProduct);
+        EXPECT_EQ(identity.capacityBytes, 512);
+        EXPECT_EQ(identity.errorText, L"");
+        EXPECT_EQ(CallsLogged(), calls);
+    }
 }
 
 TEST_F(DriveTest, OffsetsAtTheByteCountGiveNotReported) {
@@ -358,8 +351,7 @@ TEST_F(DriveTest, ResolvesTheDiskNumberAndLeavesItAloneOnFailure) {
     EXPECT_EQ(error.rfind(L"Unable to open volume e:. Windows error: ", 0), 0u);
 }
 
-TEST(DriveDesignatorTest, TakesTheLetterAndColonOfAFolder) {
-    InstallFake();
+TEST_F(DriveTest, DriveDesignatorTakesTheLetterAndColonOfAFolder) {
     EXPECT_EQ(DriveDesignatorOf(L"  d:\\bench\\"), L"D:");
     EXPECT_EQ(DriveDesignatorOf(L"C:"), L"C:");
     EXPECT_EQ(DriveDesignatorOf(L"7:\\"), L"7:");  // the letter is not checked
@@ -368,7 +360,6 @@ TEST(DriveDesignatorTest, TakesTheLetterAndColonOfAFolder) {
     EXPECT_EQ(DriveDesignatorOf(L" c "), L"");
     EXPECT_EQ(DriveDesignatorOf(L""), L"");
     EXPECT_EQ(DriveDesignatorOf(L"/home/bench/"), L"");
-    RemoveFake();
 }
 
 TEST_F(DriveTest, GathersTheDiskOfTheFolderWithAnUpperCaseDesignator) {
