@@ -101,7 +101,7 @@ void BuildMenuBar(HWND window) {
     Window.menuBar = bar;
 }
 
-struct ControlSpec {
+struct ControlLayout {
     int id;
     const wchar_t* className;
     DWORD style;
@@ -110,17 +110,17 @@ struct ControlSpec {
     const wchar_t* text;
 };
 
-HWND CreateControl(const ControlSpec& spec) {
-    return CreateWindowExW(spec.exStyle, spec.className, spec.text,
-                           WS_CHILD | WS_VISIBLE | spec.style, spec.x, spec.y, spec.width,
-                           spec.height, Window.mainWindow,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(spec.id)),
+HWND CreateControl(const ControlLayout& layout) {
+    return CreateWindowExW(layout.exStyle, layout.className, layout.text,
+                           WS_CHILD | WS_VISIBLE | layout.style, layout.x, layout.y, layout.width,
+                           layout.height, Window.mainWindow,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(layout.id)),
                            GetModuleHandleW(nullptr), nullptr);
 }
 
 // A control that uses the default font.
-HWND CreatePlain(const ControlSpec& spec) {
-    HWND control = CreateControl(spec);
+HWND CreatePlain(const ControlLayout& layout) {
+    HWND control = CreateControl(layout);
     SetFont(control, Window.defaultFont);
     return control;
 }
@@ -130,8 +130,8 @@ constexpr DWORD List = CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP;
 constexpr DWORD Field = ES_READONLY | ES_AUTOHSCROLL | WS_TABSTOP;
 constexpr DWORD PushButton = BS_PUSHBUTTON | WS_TABSTOP;
 
-HWND CreateList(const ControlSpec& spec, std::initializer_list<const wchar_t*> items) {
-    HWND list = CreatePlain(spec);
+HWND CreateList(const ControlLayout& layout, std::initializer_list<const wchar_t*> items) {
+    HWND list = CreatePlain(layout);
     for (const wchar_t* item : items) {
         SendMessageW(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     }
