@@ -1,7 +1,7 @@
 #include "engine/prepare_test_file.h"
 #include "engine/pattern.h"
 #include "engine/run_record.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -26,15 +26,11 @@ protected:
     }
 
     void TearDown() override {
-        ExpectEverythingReleased();
+        ExpectNothingLeftOpen();
         StopRequested.store(0);
         RemoveFake();
     }
 
-    static void ExpectEverythingReleased() {
-        EXPECT_EQ(OpenHandleCount(), 0u);
-        EXPECT_EQ(OpenAllocationCount(), 0u);
-    }
 
     bool Prepare(int64_t blockCount) {
         return PrepareTestFile(path, blockCount, pattern, errorText);
@@ -113,7 +109,7 @@ TEST_F(PrepareFile, EachFailureGivesItsTextAndClosesTheFile) {
         FailCall(failure.call, failure.code, failure.skip);
         EXPECT_FALSE(Prepare(4));
         EXPECT_EQ(errorText, failure.text);
-        ExpectEverythingReleased();
+        ExpectNothingLeftOpen();
     }
 }
 

@@ -1,7 +1,7 @@
 #include "engine/transfer_pass.h"
 #include "engine/pattern.h"
 #include "engine/run_record.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -26,17 +26,11 @@ protected:
     }
 
     void TearDown() override {
-        ExpectEverythingReleased();
+        ExpectNothingLeftOpen();
         StopRequested.store(0);
         RemoveFake();
     }
 
-    static void ExpectEverythingReleased() {
-        EXPECT_EQ(OpenHandleCount(), 0u);
-        EXPECT_EQ(OpenAllocationCount(), 0u);
-        EXPECT_EQ(RequestsInFlight(), 0u);
-        EXPECT_TRUE(Fake().violations.empty()) << Fake().violations.front();
-    }
 
     void AddFile(int64_t blocks) {
         AddFakeFile(path, std::string(static_cast<size_t>(blocks) * MiB, 'r'));
@@ -75,7 +69,7 @@ TEST_F(TransferPass, RequestsWrapAroundTheFileInIssueOrder) {
         // Past the first eight, so the wrap of the re-issued requests shows.
         ASSERT_GE(offsets.size(), 8u + static_cast<size_t>(blocks));
         for (size_t i = 0; i < offsets.size(); ++i) EXPECT_EQ(offsets[i], i % blocks) << i;
-        ExpectEverythingReleased();
+        ExpectNothingLeftOpen();
     }
 }
 
@@ -252,7 +246,7 @@ TEST_F(TransferPass, EachFailureEndsThePassWithItsTextAndReleasesEverything) {
         elapsedMs = Untouched;
         FailCall(failure.call, failure.code, failure.skip);
         ExpectNoSpeed(Run(16, failure.isWrite), failure.text);
-        ExpectEverythingReleased();
+        ExpectNothingLeftOpen();
     }
 }
 
