@@ -90,7 +90,7 @@ void PrintSettings(const std::wstring& folder, const CliOptions& options) {
 int RunFromConsole(const CliOptions& options) {
     RecoverCrashedRun();
     ResetReportWriter();
-    const std::wstring folder = JoinPath(CurrentDirectory(), L"");
+    const std::wstring folder = BenchmarkFolder();
     GatherDriveTexts(folder);
     PrintSettings(folder, options);
     CurrentRun.folder = folder;

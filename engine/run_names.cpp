@@ -37,3 +37,7 @@ std::wstring CurrentDirectory() {
     if (length == 0 || length >= buffer.size()) return {};
     return std::wstring(buffer.data(), length);
 }
+
+std::wstring BenchmarkFolder() {
+    return JoinPath(CurrentDirectory(), L"");
+}

@@ -21,3 +21,5 @@ std::wstring SizeText(int64_t testSizeMiB);
 // The process's current directory as the seam reports it, without any
 // trailing separator added; empty when it cannot be read.
 std::wstring CurrentDirectory();
+// The benchmark folder: the current directory with its trailing separator.
+std::wstring BenchmarkFolder();

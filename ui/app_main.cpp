@@ -4,27 +4,16 @@
 
 #include "drive/drive_info.h"
 #include "engine/benchmark_run.h"
+#include "engine/run_names.h"
 #include "report/report.h"
 #include "resources/resource_ids.h"
 
 #include <commctrl.h>
 #include <objbase.h>
 
-namespace {
-
-std::wstring CurrentFolder() {
-    std::wstring folder(GetCurrentDirectoryW(0, nullptr), L'\0');
-    const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
-    folder.resize(length < folder.size() ? length : 0);
-    if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-    return folder;
-}
-
-}  // namespace
-
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     RecoverCrashedRun();
-    Window.folderText = CurrentFolder();
+    Window.folderText = BenchmarkFolder();
     ResetReportWriter();
 
     // The pictures come through the system's codecs, which live in COM.
@@ -38,7 +27,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     Platform.timeBeginPeriod(1);
     Sleep(250);
     Sleep(250);
-    GatherDriveInfo(CurrentFolder());
+    GatherDriveInfo(BenchmarkFolder());
     if (!BuildMainWindow()) {
         Window.exitCode = 1;
         ShutDown();
