@@ -2,7 +2,7 @@
 #include "engine/run_names.h"
 #include "platform/text.h"
 #include "report/report.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -71,9 +71,7 @@ protected:
         if (!markerHeld) {
             EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
         }
-        EXPECT_EQ(OpenHandleCount(), 0u);
-        EXPECT_EQ(OpenAllocationCount(), 0u);
-        EXPECT_TRUE(Fake().violations.empty()) << Fake().violations.front();
+        ExpectNothingLeftOpen();
         StopRequested.store(0);
         RemoveFake();
     }

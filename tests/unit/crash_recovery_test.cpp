@@ -1,7 +1,7 @@
 #include "engine/benchmark_run.h"
 #include "engine/recovery_marker.h"
 #include "platform/text.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -27,9 +27,7 @@ protected:
         EXPECT_FALSE(FakeExists(marker));
         EXPECT_EQ(FakeFileBytes(FakePath(L"keep.txt")), "mine");
         EXPECT_EQ(FakeFileBytes(JoinPath(outside, L"precious.txt")), "precious");
-        EXPECT_EQ(OpenHandleCount(), 0u);
-        EXPECT_EQ(OpenAllocationCount(), 0u);
-        EXPECT_TRUE(Fake().violations.empty()) << Fake().violations.front();
+        ExpectNothingLeftOpen();
         RemoveFake();
     }
 

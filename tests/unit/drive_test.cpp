@@ -1,6 +1,6 @@
 #include "drive/disk_query.h"
 #include "drive/drive_info.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -131,9 +131,7 @@ protected:
         DriveInfo = DriveInfoRecord();
     }
     void TearDown() override {
-        EXPECT_EQ(OpenHandleCount(), 0u);
-        EXPECT_EQ(OpenAllocationCount(), 0u);
-        EXPECT_TRUE(Fake().violations.empty());
+        ExpectNothingLeftOpen();
         RemoveFake();
     }
     void Script(const DiskScript& disk) {

@@ -2,7 +2,7 @@
 
 #include "drive/drive_info.h"
 #include "platform/text.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -112,8 +112,7 @@ protected:
     }
     void TearDown() override {
         EXPECT_EQ(ReportFile, INVALID_HANDLE_VALUE);
-        EXPECT_EQ(OpenHandleCount(), 0u);
-        EXPECT_EQ(OpenAllocationCount(), 0u);
+        ExpectNothingLeftOpen();
         RemoveFake();
     }
 

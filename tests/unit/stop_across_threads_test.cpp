@@ -1,6 +1,6 @@
 #include "engine/run_record.h"
 #include "engine/transfer_pass.h"
-#include "tests/fake/fake_platform.h"
+#include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +35,7 @@ TEST(StopAcrossThreads, RaisedFromAnotherThreadEndsAPassInFlight) {
     EXPECT_EQ(speed, 0.0);
     EXPECT_EQ(errorText, L"");
     EXPECT_EQ(elapsedMs, -1.0);
-    EXPECT_EQ(OpenHandleCount(), 0u);
-    EXPECT_EQ(OpenAllocationCount(), 0u);
+    ExpectNothingLeftOpen();
     StopRequested.store(0);
     RemoveFake();
 }
