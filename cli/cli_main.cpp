@@ -83,6 +83,7 @@ void PrintSettings(const std::wstring& folder, const CliOptions& options) {
     PrintLine({L"Drive Manufacturer: " + DriveInfo.manufacturer});
     PrintLine({L"Drive Model: " + DriveInfo.model});
     PrintLine({L"Drive Capacity: " + DriveInfo.capacityText});
+    PrintLine({L"I/O: " + std::wstring(IoBackendName())});
     PrintLine({L"Passes: " + DecimalText(options.passCount) + L", test size: " +
                DecimalText(options.testSizeMiB) + L" MiB"});
 }
@@ -116,8 +117,8 @@ int RunCli(const std::vector<std::wstring>& arguments) {
         PrintLine({L"corvasta-cli: " + errorText + L"\n" + CliUsageText(), true});
         return 2;
     }
-    if (options.help) {
-        PrintLine({CliUsageText()});
+    if (options.help || options.version) {
+        PrintLine({options.help ? CliUsageText() : CliVersionText()});
         return 0;
     }
     return RunFromConsole(options);

@@ -1,5 +1,8 @@
 #include "cli/cli_options.h"
 
+#include "platform/platform.h"
+#include "platform/text.h"
+
 #include <iterator>
 
 namespace {
@@ -48,6 +51,8 @@ bool ParseOne(const std::vector<std::wstring>& arguments, size_t& i, CliOptions&
     std::wstring value;
     if (arguments[i] == L"--help" || arguments[i] == L"-h") {
         options.help = true;
+    } else if (arguments[i] == L"--version") {
+        options.version = true;
     } else if (TakeValue(arguments, i, L"--passes", value)) {
         if (!ParsePassCount(value, options.passCount)) errorText = L"--passes takes 1 to 7, not " + value;
     } else if (TakeValue(arguments, i, L"--size", value)) {
@@ -72,9 +77,14 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
 std::wstring CliUsageText() {
     std::wstring sizes;
     for (const SizeOption& size : SizeOptions) sizes += (sizes.empty() ? L"" : L", ") + std::wstring(size.text);
-    return L"Usage: corvasta-cli [--passes N] [--size S] [--help]\n"
+    return L"Usage: corvasta-cli [--passes N] [--size S] [--help] [--version]\n"
            L"Measures sequential read and write speed of the storage under the current folder.\n"
            L"  --passes N  counted passes per phase, 1 to 7 (default 4)\n"
            L"  --size S    test file size: " + sizes + L" (default 2GiB)\n"
-           L"  --help      show this text";
+           L"  --help      show this text\n"
+           L"  --version   show the version and the I/O backend";
+}
+
+std::wstring CliVersionText() {
+    return L"corvasta-cli " + WideFromUtf8(CORVASTA_VERSION) + L"\nI/O: " + IoBackendName();
 }

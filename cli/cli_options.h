@@ -9,9 +9,12 @@ struct CliOptions {
     int64_t passCount = 4;
     int64_t testSizeMiB = 2048;
     bool help = false;
+    bool version = false;
 };
 
 // False with errorText set when an argument is unknown or out of range.
 bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& options,
                      std::wstring& errorText);
 std::wstring CliUsageText();
+// "corvasta-cli " + version, then the I/O backend a run would use.
+std::wstring CliVersionText();

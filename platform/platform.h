@@ -179,3 +179,7 @@ extern PlatformCalls Platform;
 
 // The native backend's table, for restoring after a test.
 const PlatformCalls& NativePlatform();
+
+// The engine behind the port and overlapped calls of the native backend:
+// "iocp" on Windows, "io_uring" or "libaio" on Linux.
+const wchar_t* IoBackendName();

@@ -5,7 +5,7 @@ set -euo pipefail
 export DEBIAN_FRONTEND=noninteractive
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev llvm
-  libgtest-dev googletest liburing-dev libpng-dev cppcheck
+  libgtest-dev googletest liburing-dev libaio-dev nlohmann-json3-dev libpng-dev cppcheck
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 xvfb x11-utils imagemagick fio python3 chromium locales
 )

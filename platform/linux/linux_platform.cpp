@@ -46,3 +46,7 @@ PlatformCalls Platform = LinuxCalls;
 const PlatformCalls& NativePlatform() {
     return LinuxCalls;
 }
+
+const wchar_t* IoBackendName() {
+    return L"io_uring";
+}

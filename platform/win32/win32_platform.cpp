@@ -48,3 +48,7 @@ PlatformCalls Platform = Win32Calls;
 const PlatformCalls& NativePlatform() {
     return Win32Calls;
 }
+
+const wchar_t* IoBackendName() {
+    return L"iocp";
+}

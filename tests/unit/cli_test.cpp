@@ -38,6 +38,8 @@ TEST(CliOptions, DefaultsAndEveryAcceptedValue) {
     EXPECT_EQ(options.passCount, 2);
     ASSERT_TRUE(Parse({L"--help"}, options));
     EXPECT_TRUE(options.help);
+    ASSERT_TRUE(Parse({L"--version"}, options));
+    EXPECT_TRUE(options.version);
 }
 
 TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
