@@ -114,7 +114,7 @@ void TakeMeasuredPass(Watch& watch, const ConsoleEvent& event) {
         Warn(watch, CacheWarning(record.deviceShare));
     if (!record.deviceCounted && !record.deviceError.empty() && !watch.countersWarned) {
         watch.countersWarned = true;
-        Warn(watch, CountersUnavailableWarning(watch.summary.storage, record.deviceError));
+        Warn(watch, CountersUnavailableWarning(watch.summary.storage.device, record.deviceError));
     }
     watch.progress.haveLastPass = true;
     watch.progress.lastPassMBps = record.mbps;
@@ -239,7 +239,8 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
-    if (summary.storage.device.empty()) Warn(watch, NoBlockDeviceWarning(summary.storage.fileSystem));
+    const std::wstring warning = StorageWarning(summary.folder, summary.storage);
+    if (!warning.empty()) Warn(watch, warning);
 }
 
 // A stopped run's report is deleted; a report that could not be created is not there.

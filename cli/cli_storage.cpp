@@ -48,8 +48,7 @@ StorageInfo ProbeStorage(const std::wstring& folder) {
 #endif
         return storage;
     }
-    std::wstring resolveError;
-    if (ResolveDiskNumber(designator, storage.diskNumber, resolveError))
+    if (ResolveDiskNumber(designator, storage.diskNumber, storage.volumeError))
         storage.device = PhysicalDriveName(storage.diskNumber);
     return storage;
 }
@@ -91,6 +90,12 @@ std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem) {
            L") has no block device under it: the figures cannot be confirmed by device counters";
 }
 
-std::wstring CountersUnavailableWarning(const StorageInfo& storage, const std::wstring& errorText) {
-    return L"the device counters of " + storage.device + L" are not available (" + errorText + L")";
+std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText) {
+    return L"the device counters of " + device + L" are not available (" + errorText + L")";
+}
+
+std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage) {
+    if (!storage.device.empty()) return std::wstring();
+    if (storage.volumeError.empty()) return NoBlockDeviceWarning(storage.fileSystem);
+    return CountersUnavailableWarning(DriveDesignatorOf(folder), storage.volumeError);
 }

@@ -13,6 +13,7 @@ struct StorageInfo {
     int64_t diskNumber = -1;     // where a folder with a drive designator is counted
     unsigned major = 0;          // where a Linux folder is counted
     unsigned minor = 0;
+    std::wstring volumeError;    // why a volume with a drive designator gave no disk
 };
 
 // A counted pass with what the device counted of it.
@@ -41,4 +42,8 @@ constexpr double LowestDeviceShare = 0.9;
 
 std::wstring CacheWarning(double deviceShare);
 std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
-std::wstring CountersUnavailableWarning(const StorageInfo& storage, const std::wstring& errorText);
+// device: the device, or the volume, whose counters could not be read.
+std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText);
+// The one warning a run without device counters starts with; empty when
+// there are counters to try.
+std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage);

@@ -33,7 +33,10 @@ void Write(FILE* stream, const std::string& bytes) {
 // console understands.
 void Erase() {
     if (Shown.empty()) return;
-    Write(Human, "\r" + std::string(Shown.size(), ' ') + "\r");
+    std::string blank(Shown.size() + 2, ' ');
+    blank.front() = '\r';
+    blank.back() = '\r';
+    Write(Human, blank);
 }
 
 }  // namespace

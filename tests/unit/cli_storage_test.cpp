@@ -98,10 +98,17 @@ TEST_F(DiskCounters, DiskThatCannotBeOpenedOrAnswersShort) {
     EXPECT_EQ(errorText, L"The disk counters came back short: 15 bytes");
 }
 
-TEST_F(DiskCounters, VolumeWithoutOneDiskHasNoDevice) {
+TEST_F(DiskCounters, VolumeWithoutOneDiskOrNoVolumeHasNoDevice) {
     FailCall("DeviceIoControl", 1);
-    EXPECT_TRUE(ProbeStorage(L"E:\\").device.empty());
-    EXPECT_TRUE(ProbeStorage(L"\\\\server\\share\\").device.empty());
+    const StorageInfo spread = ProbeStorage(L"E:\\");
+    EXPECT_TRUE(spread.device.empty());
+    EXPECT_EQ(StorageWarning(L"E:\\", spread),
+              L"the device counters of E: are not available "
+              L"(Unable to identify the physical disk. Windows error: 1)");
+    const StorageInfo share = ProbeStorage(L"\\\\server\\share\\");
+    EXPECT_TRUE(share.device.empty());
+    EXPECT_EQ(StorageWarning(L"\\\\server\\share\\", share).rfind(L"the folder's file system (", 0), 0u);
+    EXPECT_EQ(StorageWarning(L"E:\\", ProbeStorage(L"E:\\")), L"");
 }
 
 TEST(DeviceShare, EachDirectionCountsItsOwnBytes) {

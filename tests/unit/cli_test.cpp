@@ -1,10 +1,12 @@
-#include "cli/cli_text.h"
 #include "cli/cli_options.h"
+#include "cli/cli_text.h"
+#include "cli/event_queue.h"
 #include "engine/status_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -102,6 +104,30 @@ TEST(CliText, OutcomeTextsAndExitCodes) {
     result.stopped = 1;
     EXPECT_EQ(OutcomeLine(result).text, L"Stopping benchmark...Benchmark stopped by user.");
     EXPECT_EQ(OutcomeExitCode(result), 130);
+}
+
+// The worker posts while the main thread takes; under ThreadSanitizer this
+// also proves the hand-over is clean.
+TEST(EventQueue, EventsFromAnotherThreadArriveWholeAndInOrder) {
+    ConsoleEvent event;
+    EXPECT_FALSE(TakeConsoleEvent(event, 1));
+    constexpr int64_t Count = 500;
+    std::thread worker([] {
+        for (int64_t n = 1; n <= Count; ++n) {
+            ConsoleEvent posted{PassMeasuredEvent, n};
+            posted.record.pass = n;
+            posted.text = std::wstring(static_cast<size_t>(n % 40), L'x');
+            PostConsoleEvent(std::move(posted));
+        }
+    });
+    for (int64_t n = 1; n <= Count; ++n) {
+        ASSERT_TRUE(TakeConsoleEvent(event, 10'000));
+        EXPECT_EQ(event.data, n);
+        EXPECT_EQ(event.record.pass, n);
+        EXPECT_EQ(event.text.size(), static_cast<size_t>(n % 40));
+    }
+    worker.join();
+    EXPECT_FALSE(TakeConsoleEvent(event, 1));
 }
 
 }  // namespace
