@@ -68,8 +68,9 @@ else
   grep -q '<h2>ERROR</h2>' "$report" && fail "the completed run's report has an ERROR block"
 fi
 
+# Started from the scratch folder and kept short, should it run after all.
 # shellcheck disable=SC2086
-$runner "$cli" --json "$work/missing" >"$work/missing.out" 2>&1
+(cd "$work/elsewhere" && $runner "$cli" --json --passes 1 --size 256MiB "$work/missing") >"$work/missing.out" 2>&1
 code=$?
 [ "$code" -eq 2 ] || fail "a folder that does not exist exited $code"
 [ "$(wc -l <"$work/missing.out")" -eq 1 ] || fail "a folder that does not exist: $(cat "$work/missing.out")"
