@@ -30,10 +30,10 @@ void Write(FILE* stream, const std::string& bytes) {
 }
 
 // Spaces over the old line rather than an escape sequence, which not every
-// console understands.
+// console understands; two more for the "^C" a terminal echoes behind it.
 void Erase() {
     if (Shown.empty()) return;
-    std::string blank(Shown.size() + 2, ' ');
+    std::string blank(Shown.size() + 4, ' ');
     blank.front() = '\r';
     blank.back() = '\r';
     Write(Human, blank);
