@@ -22,11 +22,12 @@ Json TextOrNull(const std::wstring& text) {
 Json Passes(const std::vector<PassRecord>& records) {
     Json passes = Json::array();
     for (const PassRecord& record : records) {
+        const bool counted = record.deviceCounted;
         passes.push_back({{"pass", record.pass},
                           {"MBps", record.mbps},
                           {"ms", record.ms},
-                          {"deviceBytes", record.deviceCounted ? Json(record.deviceBytes) : Json(nullptr)},
-                          {"deviceShare", record.deviceCounted ? Json(record.deviceShare) : Json(nullptr)}});
+                          {"deviceBytes", counted ? Json(record.deviceBytes) : Json(nullptr)},
+                          {"deviceShare", counted ? Json(record.deviceShare) : Json(nullptr)}});
     }
     return passes;
 }

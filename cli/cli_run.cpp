@@ -246,9 +246,9 @@ void StartSummary(Watch& watch, const CliOptions& options) {
 // A stopped run's report is deleted; a report that could not be created is not there.
 void FinishSummary(RunSummary& summary) {
     summary.result = CurrentRun.result;
-    const bool reportLeft = !summary.result.stopped &&
-                            Platform.GetFileAttributesW(ReportPath.c_str()) != INVALID_FILE_ATTRIBUTES;
-    if (reportLeft) summary.reportPath = ReportPath;
+    if (summary.result.stopped) return;
+    if (Platform.GetFileAttributesW(ReportPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        summary.reportPath = ReportPath;
 }
 
 }  // namespace

@@ -21,8 +21,8 @@ std::wstring DeviceText(const PassRecord& record) {
 }  // namespace
 
 std::wstring PassLine(int isWrite, const PassRecord& record, int64_t passCount) {
-    return PassStatusText(isWrite ? 2 : 1, record.pass, passCount) + L"  " + SpeedText(record.mbps) +
-           L"  " + DeviceText(record);
+    return PassStatusText(isWrite ? 2 : 1, record.pass, passCount) + L"  " +
+           SpeedText(record.mbps) + L"  " + DeviceText(record);
 }
 
 ConsoleLine OutcomeLine(const RunResult& result) {
@@ -45,8 +45,10 @@ std::wstring PassStepText(int isWrite, int64_t pass, int64_t passCount) {
 
 std::wstring ProgressText(const Progress& progress) {
     std::wstring text = progress.step;
-    if (progress.secondsLeft >= 0.0)
-        text += L", " + DecimalText(static_cast<int64_t>(std::ceil(progress.secondsLeft))) + L" s left";
+    if (progress.secondsLeft >= 0.0) {
+        const auto seconds = static_cast<int64_t>(std::ceil(progress.secondsLeft));
+        text += L", " + DecimalText(seconds) + L" s left";
+    }
     if (progress.haveLastPass) text += L", last pass " + SpeedText(progress.lastPassMBps);
     return text;
 }

@@ -23,8 +23,8 @@ void PostConsoleEvent(ConsoleEvent event) {
 
 bool TakeConsoleEvent(ConsoleEvent& event, int64_t timeoutMs) {
     std::unique_lock<std::mutex> hold(QueueLock);
-    if (!QueueFilled.wait_for(hold, std::chrono::milliseconds(timeoutMs), [] { return !Queue.empty(); }))
-        return false;
+    const auto filled = [] { return !Queue.empty(); };
+    if (!QueueFilled.wait_for(hold, std::chrono::milliseconds(timeoutMs), filled)) return false;
     event = std::move(Queue.front());
     Queue.pop_front();
     return true;

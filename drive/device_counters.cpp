@@ -31,7 +31,9 @@ bool ReadDiskCounters(int64_t diskNumber, DeviceCounters& counters, std::wstring
     DWORD returned = 0;
     const BOOL read = Platform.DeviceIoControl(disk, IoctlDiskPerformance, nullptr, 0, block,
                                                DiskPerformanceBytes, &returned, nullptr);
-    if (!read) errorText = DriveErrorText(L"Unable to read the disk counters", Platform.GetLastError());
+    if (!read) {
+        errorText = DriveErrorText(L"Unable to read the disk counters", Platform.GetLastError());
+    }
     Platform.CloseHandle(disk);
     if (!read) return false;
     if (returned < BytesWrittenOffset + sizeof counters.bytesWritten) {
