@@ -46,6 +46,14 @@ bool TakeValue(const std::vector<std::wstring>& arguments, size_t& i, const std:
     return true;
 }
 
+void TakeFolder(const std::wstring& argument, CliOptions& options, std::wstring& errorText) {
+    if (!options.folder.empty()) {
+        errorText = L"one folder only, not also " + argument;
+        return;
+    }
+    options.folder = argument;
+}
+
 bool ParseOne(const std::vector<std::wstring>& arguments, size_t& i, CliOptions& options,
               std::wstring& errorText) {
     std::wstring value;
@@ -55,10 +63,14 @@ bool ParseOne(const std::vector<std::wstring>& arguments, size_t& i, CliOptions&
         options.version = true;
     } else if (TakeValue(arguments, i, L"--passes", value)) {
         if (!ParsePassCount(value, options.passCount)) errorText = L"--passes takes 1 to 7, not " + value;
+    } else if (arguments[i] == L"--json") {
+        options.json = true;
     } else if (TakeValue(arguments, i, L"--size", value)) {
         if (!ParseTestSize(value, options.testSizeMiB)) errorText = L"unknown test size " + value;
-    } else {
+    } else if (arguments[i].rfind(L"-", 0) == 0) {
         errorText = L"unknown or incomplete option " + arguments[i];
+    } else {
+        TakeFolder(arguments[i], options, errorText);
     }
     return errorText.empty();
 }
@@ -77,10 +89,13 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
 std::wstring CliUsageText() {
     std::wstring sizes;
     for (const SizeOption& size : SizeOptions) sizes += (sizes.empty() ? L"" : L", ") + std::wstring(size.text);
-    return L"Usage: corvasta-cli [--passes N] [--size S] [--help] [--version]\n"
-           L"Measures sequential read and write speed of the storage under the current folder.\n"
+    return L"Usage: corvasta-cli [FOLDER] [--passes N] [--size S] [--json] [--help] [--version]\n"
+           L"Measures sequential read and write speed of the storage under FOLDER (default: the\n"
+           L"current folder), checked against the byte counters of the device that holds it.\n"
            L"  --passes N  counted passes per phase, 1 to 7 (default 4)\n"
            L"  --size S    test file size: " + sizes + L" (default 2GiB)\n"
+           L"  --json      print one JSON document on standard output at the end;\n"
+           L"              the progress lines then go to standard error\n"
            L"  --help      show this text\n"
            L"  --version   show the version and the I/O backend";
 }

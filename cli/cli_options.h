@@ -10,6 +10,8 @@ struct CliOptions {
     int64_t testSizeMiB = 2048;
     bool help = false;
     bool version = false;
+    bool json = false;
+    std::wstring folder;  // empty: the current directory
 };
 
 // False with errorText set when an argument is unknown or out of range.

@@ -105,20 +105,31 @@ void RecordPass(RunContext& run, int isWrite, int64_t n, double speed) {
     run.sink.post(PassDoneEvent, 0);
 }
 
+void AnnouncePass(const RunEventSink& sink, int isWrite, int64_t n) {
+    if (sink.passStarting) sink.passStarting(isWrite, n);
+}
+
+void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double speed, double ms) {
+    if (sink.passMeasured) sink.passMeasured({isWrite, n, speed, ms, MovedBytes(speed, ms)});
+}
+
 // One phase: an unrecorded warm-up, its pause, then the counted passes.
 // False when the run ends here.
 bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
     std::wstring passText;
     double ms = 0.0;
+    AnnouncePass(run.sink, isWrite, 0);
     RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
     if (StepEnded(passText, run.result) || PauseEnded(PassPauseMs, run.result)) return false;
     for (int64_t n = 1; n <= run.passCount; ++n) {
         if (Stopped(run.result)) return false;
         passText.clear();
         ms = 0.0;
+        AnnouncePass(run.sink, isWrite, n);
         const double speed =
             RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
         if (StepEnded(passText, run.result)) return false;
+        ReportMeasured(run.sink, isWrite, n, speed, ms);
         WritePassRow(n, speed, ms);
         RecordPass(run, isWrite, n, speed);
         if (n < run.passCount && PauseEnded(PassPauseMs, run.result)) return false;

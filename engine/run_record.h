@@ -37,10 +37,25 @@ constexpr int64_t PassDoneEvent = 0x10001;
 constexpr int64_t RunFinishedEvent = 0x10002;
 constexpr int64_t CountdownEvent = 0x10003;
 
+// A counted pass that gave a figure, with the bytes it moved.
+struct PassFigures {
+    int isWrite = 0;
+    int64_t pass = 0;
+    double mbps = 0.0;
+    double ms = 0.0;
+    int64_t bytes = 0;
+};
+
 // How the worker reaches its front-end: the window posts a message, the
-// console prints. Neither call may wait for the front-end's thread, except
-// showReportError, which shows a modal box on the worker's own thread.
+// console queues for its main thread. Neither call may wait for the
+// front-end's thread, except showReportError, which shows a modal box on the
+// worker's own thread.
 struct RunEventSink {
     void (*post)(int64_t event, int64_t data);
     void (*showReportError)(const std::wstring& message);
+    // Optional, on the worker's thread and never inside a pass's timed
+    // window: right before each pass (number 0 is the warm-up), and right
+    // after each counted pass that gave a figure, before its report row.
+    void (*passStarting)(int isWrite, int64_t pass) = nullptr;
+    void (*passMeasured)(const PassFigures& figures) = nullptr;
 };

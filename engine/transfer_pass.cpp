@@ -4,6 +4,7 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 
+#include <cmath>
 #include <cstring>
 
 namespace {
@@ -237,6 +238,11 @@ bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
 std::wstring WithWindowsError(const std::wstring& message) {
     const DWORD code = Platform.GetLastError();
     return message + L" (Windows Error " + DecimalText(code) + L")";
+}
+
+int64_t MovedBytes(double mbps, double elapsedMs) {
+    const double bytes = mbps * elapsedMs * 1000.0;
+    return std::llround(bytes / static_cast<double>(BlockBytes)) * BlockBytes;
 }
 
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,

@@ -11,6 +11,8 @@
 #include <fstream>
 #include <iterator>
 #include <limits>
+#include <sstream>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -37,6 +39,28 @@ int64_t CapacityOf(const fs::path& device) {
     if (parsed.ec != std::errc() || sectors <= 0) return 0;
     if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return 0;
     return sectors * SectorBytes;
+}
+
+fs::path DeviceLink(const std::string& sysfsRoot, unsigned major, unsigned minor) {
+    return fs::path(sysfsRoot) / "dev" / "block" /
+           (std::to_string(major) + ":" + std::to_string(minor));
+}
+
+std::vector<std::string> Words(const std::string& line) {
+    std::istringstream stream(line);
+    std::vector<std::string> words;
+    for (std::string word; stream >> word;) words.push_back(word);
+    return words;
+}
+
+bool SectorsToBytes(const std::string& text, int64_t& bytes) {
+    int64_t sectors = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), sectors);
+    const bool whole = parsed.ec == std::errc() && parsed.ptr == text.data() + text.size();
+    if (!whole || sectors < 0) return false;
+    if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return false;
+    bytes = sectors * SectorBytes;
+    return true;
 }
 
 bool Resolve(const fs::path& link, fs::path& target) {
@@ -77,8 +101,7 @@ bool WholeDiskOf(fs::path device, int depth, fs::path& disk) {
 
 bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
                    SysfsDisk& disk) {
-    const fs::path link = fs::path(sysfsRoot) / "dev" / "block" /
-                          (std::to_string(major) + ":" + std::to_string(minor));
+    const fs::path link = DeviceLink(sysfsRoot, major, minor);
     fs::path device;
     fs::path whole;
     if (!Resolve(link, device) || !WholeDiskOf(device, 0, whole)) return false;
@@ -94,4 +117,41 @@ bool GatherLinuxDriveInfo(const std::wstring& folder) {
     SysfsDisk disk;
     if (!FindSysfsDisk("/sys", major(status.st_dev), minor(status.st_dev), disk)) return false;
     return ApplyDiskTexts(disk.vendor, disk.model, disk.capacityBytes);
+}
+
+std::string MountedFileSystemType(const std::string& mountInfo, unsigned major, unsigned minor) {
+    const std::string device = std::to_string(major) + ":" + std::to_string(minor);
+    std::istringstream lines(mountInfo);
+    for (std::string line; std::getline(lines, line);) {
+        // "id parent major:minor root mount-point options [tags...] - type source options"
+        const std::vector<std::string> words = Words(line);
+        if (words.size() < 3 || words[2] != device) continue;
+        for (size_t i = 3; i + 1 < words.size(); ++i) {
+            if (words[i] == "-") return words[i + 1];
+        }
+    }
+    return std::string();
+}
+
+bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,
+                       DeviceCounters& counters) {
+    // Fields: read I/Os, merges, sectors, ticks; write I/Os, merges, sectors, ...
+    const std::vector<std::string> fields =
+        Words(ReadAttribute(DeviceLink(sysfsRoot, major, minor) / "stat"));
+    return fields.size() >= 7 && SectorsToBytes(fields[2], counters.bytesRead) &&
+           SectorsToBytes(fields[6], counters.bytesWritten);
+}
+
+bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage) {
+    struct stat status = {};
+    if (stat(Utf8FromWide(folder).c_str(), &status) != 0) return false;
+    storage.major = major(status.st_dev);
+    storage.minor = minor(status.st_dev);
+    storage.fileSystem = MountedFileSystemType(ReadAttribute("/proc/self/mountinfo"),
+                                               storage.major, storage.minor);
+    fs::path device;
+    // tmpfs, network and other device-less file systems have no entry here.
+    if (Resolve(DeviceLink("/sys", storage.major, storage.minor), device))
+        storage.device = device.filename().string();
+    return true;
 }

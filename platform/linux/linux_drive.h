@@ -2,6 +2,8 @@
 // behind the folder is found through sysfs.
 #pragma once
 
+#include "drive/device_counters.h"
+
 #include <cstdint>
 #include <string>
 
@@ -20,3 +22,23 @@ bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
 // Gives DriveInfo the manufacturer, model and capacity of the disk that holds
 // folder; on false DriveInfo is left as it was. Call after GatherDriveInfo.
 bool GatherLinuxDriveInfo(const std::wstring& folder);
+
+// The file system under a folder and the block device that holds it.
+struct LinuxStorage {
+    std::string fileSystem;  // its type in the mount table ("ext4"); empty when not found
+    std::string device;      // the block device's own name ("vda1", "dm-0"); empty when none
+    unsigned major = 0;
+    unsigned minor = 0;
+};
+
+// False when the folder cannot be looked at.
+bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage);
+
+// The type of the file system mounted from device major:minor, from the text
+// of /proc/self/mountinfo; empty when no line names that device.
+std::string MountedFileSystemType(const std::string& mountInfo, unsigned major, unsigned minor);
+
+// The device's own counters (a partition's, a device-mapper or md device's),
+// from the stat file under sysfsRoot ("/sys"), which counts 512-byte sectors.
+bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,
+                       DeviceCounters& counters);

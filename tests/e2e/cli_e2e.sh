@@ -1,35 +1,66 @@
 #!/usr/bin/env bash
-# End to end: one short completed run in an empty folder, and (natively) one
-# run stopped with SIGINT during the read phase.
+# End to end: a short completed run started from another folder with --json,
+# and natively a run stopped with SIGINT, a failed run, a run in a tmpfs
+# folder, and (as root) the completed run on ext4 over a loop device, whose
+# device counters must confirm every pass.
 # Usage: cli_e2e.sh CLI WORK_DIR [RUNNER]   (RUNNER: cmake/wine-run.sh for the .exe)
 set -uo pipefail
+here=$(dirname "$(realpath "$0")")
 cli=$(realpath "$1")
 work=$2
 runner=${3:-}
 failures=0
+mounted=()
 
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 expect_line() { grep -qF -- "$2" "$1" || fail "missing '$2' in $(basename "$1")"; }
+# check_json FILE OUTCOME SHARES FOLDER: the document's fields and their types.
+check_json() { python3 "$here/check_json.py" "$@" || fail "the JSON document in $(basename "$1")"; }
+# Only what this script mounted is unmounted; a loop mount frees its device.
+cleanup() {
+  for point in "${mounted[@]}"; do umount "$point"; done
+  rm -f "$work/ext4.img"
+}
+trap cleanup EXIT
 
 rm -rf "$work"
-mkdir -p "$work/completed"
+mkdir -p "$work/elsewhere"
 work=$(realpath "$work")
 
+completed=$work/completed
+shares=any
+if [ -n "$runner" ]; then
+  :
+elif [ "$(id -u)" -eq 0 ] && truncate -s 400M "$work/ext4.img" && mkfs.ext4 -q "$work/ext4.img" &&
+     mkdir -p "$work/loop" && mount -o loop "$work/ext4.img" "$work/loop"; then
+  mounted+=("$work/loop")
+  completed=$work/loop/completed
+  shares=device
+else
+  echo "SKIP: the device counters of a loop device need root and loop devices"
+fi
+mkdir -p "$completed"
+
+# Started elsewhere: the folder argument decides where everything happens.
 # shellcheck disable=SC2086
-(cd "$work/completed" && $runner "$cli" --passes 1 --size 256MiB) >"$work/completed.out" 2>"$work/completed.err"
+(cd "$work/elsewhere" && $runner "$cli" --json --passes 1 --size 256MiB "$completed") \
+  >"$work/completed.json" 2>"$work/completed.err"
 code=$?
-cat "$work/completed.out" "$work/completed.err"
+cat "$work/completed.err" "$work/completed.json"
 [ "$code" -eq 0 ] || fail "completed run exited $code"
 for line in "Benchmark Folder: " "Read 1/1  " "Read Completed. Writing between 5 seconds..." \
             "Read Completed. Writing between 1 seconds..." "Preparing write test..." "Write 1/1  " \
             "Benchmark completed - HTML log saved in the benchmark folder." "Report: "; do
-  expect_line "$work/completed.out" "$line"
+  expect_line "$work/completed.err" "$line"
 done
-mapfile -t left < <(ls -A "$work/completed")
+[ -z "$runner" ] && check_json "$work/completed.json" completed "$shares" "$completed/"
+[ -n "$runner" ] && check_json "$work/completed.json" completed any ""
+[ -z "$(ls -A "$work/elsewhere")" ] || fail "the run wrote into the folder it was started from"
+mapfile -t left < <(ls -A "$completed")
 if [ "${#left[@]}" -ne 1 ] || [[ ! "${left[0]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.html$ ]]; then
   fail "the folder should hold exactly one report, holds: ${left[*]}"
 else
-  report="$work/completed/${left[0]}"
+  report="$completed/${left[0]}"
   [ "$(grep -c '<b>PASS 1</b>' "$report")" -eq 2 ] || fail "expected a PASS 1 row in each phase"
   for line in "<h3>READ TEST</h3>" "<h3>WRITE TEST</h3>" "<h3>RESULT</h3>" "<b>SEQ READ</b>" "<b>SEQ WRITE</b>" "</html>"; do
     expect_line "$report" "$line"
@@ -37,23 +68,58 @@ else
   grep -q '<h2>ERROR</h2>' "$report" && fail "the completed run's report has an ERROR block"
 fi
 
+# Started from the scratch folder and kept short, should it run after all.
+# shellcheck disable=SC2086
+(cd "$work/elsewhere" && $runner "$cli" --json --passes 1 --size 256MiB "$work/missing") >"$work/missing.out" 2>&1
+code=$?
+[ "$code" -eq 2 ] || fail "a folder that does not exist exited $code"
+[ "$(wc -l <"$work/missing.out")" -eq 1 ] || fail "a folder that does not exist: $(cat "$work/missing.out")"
+
 if [ -z "$runner" ]; then
   mkdir -p "$work/stopped"
-  (cd "$work/stopped" && exec "$cli" --passes 3 --size 256MiB) >"$work/stopped.out" 2>&1 &
+  "$cli" --json --passes 3 --size 256MiB "$work/stopped" >"$work/stopped.json" 2>"$work/stopped.err" &
   pid=$!
   for _ in $(seq 1 600); do
-    grep -qF "Read 1/3" "$work/stopped.out" && break
+    grep -qF "Read 1/3" "$work/stopped.err" && break
     kill -0 "$pid" 2>/dev/null || break
     sleep 0.1
   done
   kill -INT "$pid"
   wait "$pid"
   code=$?
-  cat "$work/stopped.out"
+  cat "$work/stopped.err"
   [ "$code" -eq 130 ] || fail "stopped run exited $code"
-  expect_line "$work/stopped.out" "Stopping benchmark...Benchmark stopped by user."
-  grep -qF "Write 1/3" "$work/stopped.out" && fail "the stop came too late: the write phase ran"
+  expect_line "$work/stopped.err" "Stopping benchmark...Benchmark stopped by user."
+  grep -qF "Write 1/3" "$work/stopped.err" && fail "the stop came too late: the write phase ran"
   [ -z "$(ls -A "$work/stopped")" ] || fail "the stopped run left: $(ls -A "$work/stopped")"
+  check_json "$work/stopped.json" stopped any "$work/stopped/"
+
+  # A folder the run cannot write in fails it: a full small tmpfs as root,
+  # a read-only folder otherwise.
+  mkdir -p "$work/failed"
+  if [ "$(id -u)" -eq 0 ] && mount -t tmpfs -o size=16m tmpfs "$work/failed"; then
+    mounted+=("$work/failed")
+  else
+    chmod 555 "$work/failed"
+  fi
+  "$cli" --json --passes 1 --size 256MiB "$work/failed" >"$work/failed.json" 2>"$work/failed.err"
+  code=$?
+  cat "$work/failed.err"
+  [ "$code" -eq 1 ] || fail "failed run exited $code"
+  expect_line "$work/failed.err" "Error: "
+  check_json "$work/failed.json" error null "$work/failed/"
+  chmod 755 "$work/failed"
+
+  # Memory answers every request in /dev/shm: no device, null shares, a warning.
+  shm=$(mktemp -d /dev/shm/corvasta-e2e.XXXXXX)
+  "$cli" --json --passes 1 --size 256MiB "$shm" >"$work/tmpfs.json" 2>"$work/tmpfs.err"
+  code=$?
+  rm -rf "$shm"
+  [ "$code" -eq 0 ] || fail "tmpfs run exited $code"
+  expect_line "$work/tmpfs.err" "Warning: the folder's file system (tmpfs) has no block device under it"
+  check_json "$work/tmpfs.json" completed null "$shm/"
+  python3 -c 'import json, sys; w = json.load(open(sys.argv[1]))["warnings"]; sys.exit(not any("(tmpfs)" in x for x in w))' \
+    "$work/tmpfs.json" || fail "the tmpfs run's document does not warn"
 fi
 
 [ "$failures" -eq 0 ] && echo "cli end to end: all checks passed"

@@ -1,10 +1,12 @@
-#include "cli/cli_events.h"
 #include "cli/cli_options.h"
+#include "cli/cli_text.h"
+#include "cli/event_queue.h"
 #include "engine/status_text.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -40,6 +42,12 @@ TEST(CliOptions, DefaultsAndEveryAcceptedValue) {
     EXPECT_TRUE(options.help);
     ASSERT_TRUE(Parse({L"--version"}, options));
     EXPECT_TRUE(options.version);
+    EXPECT_FALSE(options.json);
+    EXPECT_TRUE(options.folder.empty());
+    ASSERT_TRUE(Parse({L"--json", L"/some/folder", L"--passes", L"1"}, options));
+    EXPECT_TRUE(options.json);
+    EXPECT_EQ(options.folder, L"/some/folder");
+    EXPECT_EQ(options.passCount, 1);
 }
 
 TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
@@ -47,7 +55,8 @@ TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
         {L"--passes", L"0"}, {L"--passes", L"8"},     {L"--passes", L"-1"},    {L"--passes", L"07"},
         {L"--passes", L""},  {L"--passes", L"3x"},    {L"--passes"},           {L"--size"},
         {L"--size", L"1024MiB"}, {L"--size", L"2gib"}, {L"--size", L"128MiB"}, {L"--size", L"2 GiB"},
-        {L"--verbose"},      {L"4"},                  {L"--passes=", L"4"},    {L"--sizes=1GiB"}};
+        {L"--verbose"},      {L"4", L"5"},            {L"--passes=", L"4"},    {L"--sizes=1GiB"},
+        {L"-j"},             {L"--json=1"}};
     for (const auto& arguments : bad) {
         CliOptions options;
         std::wstring errorText;
@@ -56,25 +65,32 @@ TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
     }
 }
 
-TEST(CliEvents, LinesCarryTheWindowsWordsAndThePhaseSpeed) {
-    RunRecord run;
-    run.passCount = 4;
-    run.liveReadMBps = 1234.567;
-    run.liveWriteMBps = 99.5;
-    run.livePhase = 1;
-    run.livePass = 2;
-    EXPECT_EQ(EventLine(PassDoneEvent, 0, run).text, L"Read 2/4  1234.57 MB/s");
-    run.livePhase = 2;
-    run.livePass = 4;
-    EXPECT_EQ(EventLine(PassDoneEvent, 0, run).text, L"Write 4/4  99.50 MB/s");
-    run.livePhase = 0;
-    EXPECT_EQ(EventLine(PassDoneEvent, 0, run).text, L"");
-    EXPECT_EQ(EventLine(CountdownEvent, 5, run).text, L"Read Completed. Writing between 5 seconds...");
-    EXPECT_EQ(EventLine(CountdownEvent, 0, run).text, L"Preparing write test...");
-    EXPECT_EQ(EventLine(RunFinishedEvent, 0, run).text, L"");
+TEST(CliText, PassLinesCarryTheWindowsWordsThePassSpeedAndTheDeviceShare) {
+    PassRecord record;
+    record.pass = 2;
+    record.mbps = 1234.567;
+    EXPECT_EQ(PassLine(0, record, 4), L"Read 2/4  1234.57 MB/s  device counters not available");
+    record.deviceCounted = true;
+    record.deviceShare = 0.99949;
+    EXPECT_EQ(PassLine(1, record, 4), L"Write 2/4  1234.57 MB/s  device 99.9%");
+    record.deviceShare = 1.0;
+    EXPECT_EQ(PassLine(0, record, 4), L"Read 2/4  1234.57 MB/s  device 100.0%");
 }
 
-TEST(CliEvents, OutcomeTextsAndExitCodes) {
+TEST(CliText, ProgressSaysStepSecondsLeftAndLastPass) {
+    Progress progress;
+    progress.step = PassStepText(0, 0, 4);
+    EXPECT_EQ(ProgressText(progress), L"Read, warm-up");
+    progress.step = PassStepText(1, 3, 4);
+    progress.secondsLeft = 2.01;
+    EXPECT_EQ(ProgressText(progress), L"Write, pass 3 of 4, 3 s left");
+    progress.secondsLeft = 0.0;
+    progress.haveLastPass = true;
+    progress.lastPassMBps = 99.5;
+    EXPECT_EQ(ProgressText(progress), L"Write, pass 3 of 4, 0 s left, last pass 99.50 MB/s");
+}
+
+TEST(CliText, OutcomeTextsAndExitCodes) {
     RunResult result;
     result.bestReadMBps = 1.0;
     EXPECT_EQ(OutcomeLine(result).text.rfind(CompletedStatusText, 0), 0u);
@@ -88,6 +104,30 @@ TEST(CliEvents, OutcomeTextsAndExitCodes) {
     result.stopped = 1;
     EXPECT_EQ(OutcomeLine(result).text, L"Stopping benchmark...Benchmark stopped by user.");
     EXPECT_EQ(OutcomeExitCode(result), 130);
+}
+
+// The worker posts while the main thread takes; under ThreadSanitizer this
+// also proves the hand-over is clean.
+TEST(EventQueue, EventsFromAnotherThreadArriveWholeAndInOrder) {
+    ConsoleEvent event;
+    EXPECT_FALSE(TakeConsoleEvent(event, 1));
+    constexpr int64_t Count = 500;
+    std::thread worker([] {
+        for (int64_t n = 1; n <= Count; ++n) {
+            ConsoleEvent posted{PassMeasuredEvent, n};
+            posted.record.pass = n;
+            posted.text = std::wstring(static_cast<size_t>(n % 40), L'x');
+            PostConsoleEvent(std::move(posted));
+        }
+    });
+    for (int64_t n = 1; n <= Count; ++n) {
+        ASSERT_TRUE(TakeConsoleEvent(event, 10'000));
+        EXPECT_EQ(event.data, n);
+        EXPECT_EQ(event.record.pass, n);
+        EXPECT_EQ(event.text.size(), static_cast<size_t>(n % 40));
+    }
+    worker.join();
+    EXPECT_FALSE(TakeConsoleEvent(event, 1));
 }
 
 }  // namespace

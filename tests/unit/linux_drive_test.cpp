@@ -102,6 +102,39 @@ TEST_F(SysfsTreeTest, VirtualDiskWithoutModel) {
     EXPECT_EQ(disk.capacityBytes, 274'877'906'944);
 }
 
+TEST_F(SysfsTreeTest, CountersAreTheDevicesOwnInBytes) {
+    // A partition and a logical volume count for themselves, not for their disk.
+    Write(root / "devices/pci0/block/sda/stat", "9 0 999 0 9 0 999 0 0 0 0\n");
+    Write(root / "devices/pci0/block/sda/sda2/stat", "   12  3  2048  7   4 0 4096 1 0 5 8 0 0 0 0\n");
+    Write(root / "devices/virtual/block/dm-0/stat", "1 0 8 0 1 0 16 0 0 0 0\n");
+    DeviceCounters counters;
+    ASSERT_TRUE(ReadSysfsCounters(root.string(), 8, 2, counters));
+    EXPECT_EQ(counters.bytesRead, 2048 * 512);
+    EXPECT_EQ(counters.bytesWritten, 4096 * 512);
+    ASSERT_TRUE(ReadSysfsCounters(root.string(), 253, 0, counters));
+    EXPECT_EQ(counters.bytesRead, 8 * 512);
+    EXPECT_EQ(counters.bytesWritten, 16 * 512);
+    // No device, no stat, or a stat that is not numbers: nothing to read.
+    EXPECT_FALSE(ReadSysfsCounters(root.string(), 0, 42, counters));
+    EXPECT_FALSE(ReadSysfsCounters(root.string(), 8, 1, counters));
+    Write(root / "devices/pci0/block/sda/sda1/stat", "1 0 x 0 1 0 2 0\n");
+    EXPECT_FALSE(ReadSysfsCounters(root.string(), 8, 1, counters));
+    Write(root / "devices/pci0/block/sda/sda1/stat", "1 0 2 0 1 0\n");
+    EXPECT_FALSE(ReadSysfsCounters(root.string(), 8, 1, counters));
+}
+
+TEST(MountTable, TypeComesAfterTheSeparatorOfTheDevicesLine) {
+    const std::string mountInfo =
+        "22 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
+        "35 22 0:31 / /dev/shm rw,nosuid shared:5 master:2 - tmpfs tmpfs rw\n"
+        "40 22 7:0 / /mnt/a\\040b rw - xfs /dev/loop0 rw\n";
+    EXPECT_EQ(MountedFileSystemType(mountInfo, 254, 0), "ext4");
+    EXPECT_EQ(MountedFileSystemType(mountInfo, 0, 31), "tmpfs");
+    EXPECT_EQ(MountedFileSystemType(mountInfo, 7, 0), "xfs");
+    EXPECT_EQ(MountedFileSystemType(mountInfo, 0, 3), "");
+    EXPECT_EQ(MountedFileSystemType("9 1 0:3 / /x rw shared:1\n", 0, 3), "");
+}
+
 }  // namespace
 
 #endif

@@ -1,0 +1,9 @@
+// The console's JSON document (docs/json.md): later versions only add fields.
+#pragma once
+
+#include "cli/run_summary.h"
+
+#include <string>
+
+// UTF-8, one document, ended by a line end.
+std::string JsonDocument(const RunSummary& summary);

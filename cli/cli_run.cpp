@@ -1,0 +1,277 @@
+#include "cli/cli_run.h"
+
+#include "cli/cli_json.h"
+#include "cli/console_output.h"
+#include "cli/event_queue.h"
+#include "drive/drive_info.h"
+#include "engine/benchmark_run.h"
+#include "engine/run_names.h"
+#include "engine/status_text.h"
+#include "platform/platform.h"
+#include "platform/text.h"
+#include "report/report.h"
+
+#ifndef _WIN32
+#include "platform/linux/linux_drive.h"
+#endif
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int64_t RedrawMs = 200;
+constexpr double PassSeconds = 5.0;
+constexpr double PauseSeconds = 1.6;
+
+// Written before the worker starts; the worker only reads it.
+StorageInfo Storage;
+// The worker's own: the counters read before the pass that is running.
+DeviceCounters CountersBefore;
+bool HaveCountersBefore = false;
+std::wstring CountersBeforeError;
+
+// The main thread's view of where the run stands.
+struct Watch {
+    RunSummary summary;
+    Progress progress;
+    Clock::time_point stepEnds;
+    bool timed = false;
+    std::wstring pauseStep;  // a pause that follows the step without an event
+    bool countersWarned = false;
+};
+
+// --- the worker's side: it only posts ---
+
+void PostWorkerEvent(int64_t event, int64_t data) {
+    PostConsoleEvent({event, data});
+}
+
+void PostReportError(const std::wstring& message) {
+    ConsoleEvent event{ReportErrorEvent};
+    event.text = message;
+    PostConsoleEvent(std::move(event));
+}
+
+void OnPassStarting(int isWrite, int64_t pass) {
+    if (pass > 0 && !Storage.device.empty()) {
+        CountersBeforeError.clear();
+        HaveCountersBefore = ReadStorageCounters(Storage, CountersBefore, CountersBeforeError);
+    }
+    PostConsoleEvent({PassStartingEvent, pass, isWrite});
+}
+
+void OnPassMeasured(const PassFigures& figures) {
+    ConsoleEvent event{PassMeasuredEvent, 0, figures.isWrite};
+    PassRecord& record = event.record;
+    // The counters first, before anything else can touch the device.
+    DeviceCounters after;
+    std::wstring afterError;
+    const bool haveAfter =
+        !Storage.device.empty() && ReadStorageCounters(Storage, after, afterError);
+    record.pass = figures.pass;
+    record.mbps = figures.mbps;
+    record.ms = figures.ms;
+    record.bytes = figures.bytes;
+    if (HaveCountersBefore && haveAfter) {
+        ConfirmPass(record, figures.isWrite, CountersBefore, after);
+    } else {
+        record.deviceError = CountersBeforeError.empty() ? afterError : CountersBeforeError;
+    }
+    PostConsoleEvent(std::move(event));
+}
+
+const RunEventSink ConsoleSink = {PostWorkerEvent, PostReportError, OnPassStarting, OnPassMeasured};
+
+// --- the main thread's side ---
+
+void Warn(Watch& watch, const std::wstring& warning) {
+    watch.summary.warnings.push_back(warning);
+    PrintLine({L"Warning: " + warning, true});
+}
+
+void StartStep(Watch& watch, const std::wstring& step, double seconds) {
+    watch.progress.step = step;
+    watch.timed = seconds >= 0.0;
+    watch.stepEnds = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                        std::chrono::duration<double>(seconds));
+    watch.pauseStep.clear();
+}
+
+std::wstring PhaseName(int isWrite) {
+    return isWrite ? L"Write" : L"Read";
+}
+
+void TakeMeasuredPass(Watch& watch, const ConsoleEvent& event) {
+    const PassRecord& record = event.record;
+    const int64_t passCount = watch.summary.passCount;
+    (event.isWrite ? watch.summary.write : watch.summary.read).push_back(record);
+    PrintLine({PassLine(event.isWrite, record, passCount)});
+    if (record.deviceCounted && record.deviceShare < LowestDeviceShare)
+        Warn(watch, CacheWarning(record.deviceShare));
+    if (!record.deviceCounted && !record.deviceError.empty() && !watch.countersWarned) {
+        watch.countersWarned = true;
+        Warn(watch, CountersUnavailableWarning(watch.summary.storage.device, record.deviceError));
+    }
+    watch.progress.haveLastPass = true;
+    watch.progress.lastPassMBps = record.mbps;
+    const bool last = record.pass >= passCount;
+    StartStep(watch, PhaseName(event.isWrite) + (last ? L", done" : L", pause"),
+              last ? -1.0 : PauseSeconds);
+}
+
+void TakeCountdown(Watch& watch, int64_t secondsLeft) {
+    if (!ProgressShown()) PrintLine({CountdownStatusText(secondsLeft)});
+    if (secondsLeft == 0) {
+        StartStep(watch, CountdownStatusText(0), -1.0);
+    } else {
+        StartStep(watch, L"Countdown to the write phase", static_cast<double>(secondsLeft));
+    }
+}
+
+// False once the run has finished.
+bool TakeEvent(Watch& watch, const ConsoleEvent& event) {
+    if (event.event == PassStartingEvent) {
+        StartStep(watch, PassStepText(event.isWrite, event.data, watch.summary.passCount),
+                  PassSeconds);
+        // The warm-up is followed by a pause that no event announces.
+        if (event.data == 0) watch.pauseStep = PhaseName(event.isWrite) + L", pause";
+    } else if (event.event == PassMeasuredEvent) {
+        TakeMeasuredPass(watch, event);
+    } else if (event.event == CountdownEvent) {
+        TakeCountdown(watch, event.data);
+    } else if (event.event == ReportErrorEvent) {
+        Warn(watch, event.text);
+    }
+    return event.event != RunFinishedEvent;
+}
+
+void UpdateProgress(Watch& watch) {
+    const Clock::time_point now = Clock::now();
+    if (watch.timed && now >= watch.stepEnds && !watch.pauseStep.empty()) {
+        const Clock::time_point pauseEnds =
+            watch.stepEnds + std::chrono::duration_cast<Clock::duration>(
+                                 std::chrono::duration<double>(PauseSeconds));
+        StartStep(watch, watch.pauseStep, 0.0);
+        watch.stepEnds = pauseEnds;
+    }
+    Progress shown = watch.progress;
+    if (IsStopRequested()) {
+        shown.step = StoppingStatusText;
+    } else if (watch.timed) {
+        const std::chrono::duration<double> left = watch.stepEnds - now;
+        shown.secondsLeft = left.count() > 0.0 ? left.count() : 0.0;
+    }
+    ShowProgress(ProgressText(shown));
+}
+
+void FollowRun(Watch& watch) {
+    StartStep(watch, L"Preparing the test file", -1.0);
+    while (true) {
+        ConsoleEvent event;
+        if (TakeConsoleEvent(event, RedrawMs) && !TakeEvent(watch, event)) break;
+        if (ProgressShown()) UpdateProgress(watch);
+    }
+    EndProgress();
+}
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleControl(DWORD kind) {
+    if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT) return FALSE;
+    StopRequested.store(1, std::memory_order_relaxed);
+    return TRUE;
+}
+
+void InstallStopHandler() {
+    SetConsoleOutputCP(CP_UTF8);
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+#else
+// Only the lock-free atomic is touched here, which a signal handler may do.
+void OnInterrupt(int) {
+    StopRequested.store(1, std::memory_order_relaxed);
+}
+
+void InstallStopHandler() {
+    struct sigaction action = {};
+    action.sa_handler = OnInterrupt;
+    // Calls the stop interrupts carry on rather than fail.
+    action.sa_flags = SA_RESTART;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+}
+#endif
+
+void GatherDriveTexts(const std::wstring& folder) {
+    GatherDriveInfo(folder);
+#ifndef _WIN32
+    // A Linux path has no drive designator; the disk is found through sysfs.
+    if (DriveDesignatorOf(folder).empty()) GatherLinuxDriveInfo(folder);
+#endif
+}
+
+std::wstring StorageText(const StorageInfo& storage) {
+    const std::wstring fileSystem = storage.fileSystem.empty() ? L"unknown" : storage.fileSystem;
+    return L"File system: " + fileSystem + L", device: " +
+           (storage.device.empty() ? L"none" : storage.device);
+}
+
+void PrintSettings(const RunSummary& summary) {
+    PrintLine({ProgramTitle});
+    PrintLine({L"Benchmark Folder: " + summary.folder});
+    PrintLine({L"Drive Manufacturer: " + DriveInfo.manufacturer});
+    PrintLine({L"Drive Model: " + DriveInfo.model});
+    PrintLine({L"Drive Capacity: " + DriveInfo.capacityText});
+    PrintLine({StorageText(summary.storage)});
+    PrintLine({L"I/O: " + std::wstring(IoBackendName())});
+    PrintLine({L"Passes: " + DecimalText(summary.passCount) + L", test size: " +
+               DecimalText(summary.testSizeMiB) + L" MiB"});
+}
+
+void StartSummary(Watch& watch, const CliOptions& options) {
+    RunSummary& summary = watch.summary;
+    summary.folder = BenchmarkFolder();
+    summary.passCount = options.passCount;
+    summary.testSizeMiB = options.testSizeMiB;
+    GatherDriveTexts(summary.folder);
+    summary.storage = ProbeStorage(summary.folder);
+    PrintSettings(summary);
+    const std::wstring warning = StorageWarning(summary.folder, summary.storage);
+    if (!warning.empty()) Warn(watch, warning);
+}
+
+// A stopped run's report is deleted; a report that could not be created is not there.
+void FinishSummary(RunSummary& summary) {
+    summary.result = CurrentRun.result;
+    if (summary.result.stopped) return;
+    if (Platform.GetFileAttributesW(ReportPath.c_str()) != INVALID_FILE_ATTRIBUTES)
+        summary.reportPath = ReportPath;
+}
+
+}  // namespace
+
+int RunFromConsole(const CliOptions& options) {
+    OpenConsoleOutput(options.json);
+    RecoverCrashedRun();
+    ResetReportWriter();
+    Watch watch;
+    StartSummary(watch, options);
+    Storage = watch.summary.storage;
+    CurrentRun.folder = watch.summary.folder;
+    CurrentRun.passCount = options.passCount;
+    CurrentRun.testSizeMiB = options.testSizeMiB;
+    StopRequested.store(0, std::memory_order_relaxed);
+    InstallStopHandler();
+    PrintLine({InProgressStatusText});
+    std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
+    FollowRun(watch);
+    worker.join();
+    FinishSummary(watch.summary);
+    PrintLine(OutcomeLine(watch.summary.result));
+    if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
+    if (options.json) PrintDocument(JsonDocument(watch.summary));
+    return OutcomeExitCode(watch.summary.result);
+}

@@ -1,0 +1,101 @@
+#include "cli/cli_storage.h"
+
+#include "drive/disk_query.h"
+#include "drive/drive_info.h"
+#include "platform/text.h"
+
+#include <cmath>
+
+#ifndef _WIN32
+#include "platform/linux/linux_drive.h"
+#endif
+
+namespace {
+
+#ifdef _WIN32
+std::wstring VolumeFileSystem(const std::wstring& folder) {
+    wchar_t root[MAX_PATH] = {};
+    wchar_t name[MAX_PATH] = {};
+    if (!GetVolumePathNameW(folder.c_str(), root, MAX_PATH)) return std::wstring();
+    if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH))
+        return std::wstring();
+    return name;
+}
+#else
+std::wstring VolumeFileSystem(const std::wstring&) {
+    return std::wstring();
+}
+
+void ProbeLinuxStorage(const std::wstring& folder, StorageInfo& storage) {
+    LinuxStorage found;
+    if (!FindLinuxStorage(folder, found)) return;
+    storage.fileSystem = WideFromUtf8(found.fileSystem);
+    storage.device = WideFromUtf8(found.device);
+    storage.major = found.major;
+    storage.minor = found.minor;
+}
+#endif
+
+}  // namespace
+
+StorageInfo ProbeStorage(const std::wstring& folder) {
+    StorageInfo storage;
+    storage.fileSystem = VolumeFileSystem(folder);
+    const std::wstring designator = DriveDesignatorOf(folder);
+    if (designator.empty()) {
+#ifndef _WIN32
+        ProbeLinuxStorage(folder, storage);
+#endif
+        return storage;
+    }
+    if (ResolveDiskNumber(designator, storage.diskNumber, storage.volumeError))
+        storage.device = PhysicalDriveName(storage.diskNumber);
+    return storage;
+}
+
+bool ReadStorageCounters(const StorageInfo& storage, DeviceCounters& counters,
+                         std::wstring& errorText) {
+    if (storage.diskNumber >= 0) return ReadDiskCounters(storage.diskNumber, counters, errorText);
+#ifndef _WIN32
+    if (ReadSysfsCounters("/sys", storage.major, storage.minor, counters)) return true;
+#endif
+    errorText = L"Unable to read the counters of " + storage.device;
+    return false;
+}
+
+void ConfirmPass(PassRecord& record, int isWrite, const DeviceCounters& before,
+                 const DeviceCounters& after) {
+    const int64_t counted = isWrite ? after.bytesWritten - before.bytesWritten
+                                    : after.bytesRead - before.bytesRead;
+    // Counters that went back were reset under the pass: they prove nothing.
+    if (counted < 0 || record.bytes <= 0) {
+        record.deviceError = L"The device counters cannot be compared with this pass";
+        return;
+    }
+    record.deviceCounted = true;
+    record.deviceBytes = counted;
+    record.deviceShare = static_cast<double>(counted) / static_cast<double>(record.bytes);
+}
+
+std::wstring CacheWarning(double deviceShare) {
+    // Rounded down, so a share just under the limit never reads as the limit.
+    const auto percent = static_cast<int64_t>(std::floor(deviceShare * 100.0));
+    return L"the device saw " + DecimalText(percent) +
+           L"% of the bytes of this pass: a cache answered the rest";
+}
+
+std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem) {
+    const std::wstring type = fileSystem.empty() ? L"of an unknown type" : fileSystem;
+    return L"the folder's file system (" + type +
+           L") has no block device under it: the figures cannot be confirmed by device counters";
+}
+
+std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText) {
+    return L"the device counters of " + device + L" are not available (" + errorText + L")";
+}
+
+std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage) {
+    if (!storage.device.empty()) return std::wstring();
+    if (storage.volumeError.empty()) return NoBlockDeviceWarning(storage.fileSystem);
+    return CountersUnavailableWarning(DriveDesignatorOf(folder), storage.volumeError);
+}

@@ -1,0 +1,49 @@
+// The console's proof for its figures: the block device under the benchmark
+// folder, its byte counters around each counted pass, and what they say.
+#pragma once
+
+#include "drive/device_counters.h"
+
+#include <cstdint>
+#include <string>
+
+struct StorageInfo {
+    std::wstring fileSystem;     // "ext4", "tmpfs", "NTFS"; empty when unknown
+    std::wstring device;         // "vda1", "PhysicalDrive0"; empty when there is none
+    int64_t diskNumber = -1;     // where a folder with a drive designator is counted
+    unsigned major = 0;          // where a Linux folder is counted
+    unsigned minor = 0;
+    std::wstring volumeError;    // why a volume with a drive designator gave no disk
+};
+
+// A counted pass with what the device counted of it.
+struct PassRecord {
+    int64_t pass = 0;
+    double mbps = 0.0;
+    double ms = 0.0;
+    int64_t bytes = 0;             // what the pass moved
+    bool deviceCounted = false;    // false: the counters were not available
+    int64_t deviceBytes = 0;
+    double deviceShare = 0.0;      // deviceBytes / bytes
+    std::wstring deviceError;      // why the counters were not available, if they were tried
+};
+
+StorageInfo ProbeStorage(const std::wstring& folder);
+
+bool ReadStorageCounters(const StorageInfo& storage, DeviceCounters& counters,
+                         std::wstring& errorText);
+
+// Fills the device figures of a pass from the counters around it.
+void ConfirmPass(PassRecord& record, int isWrite, const DeviceCounters& before,
+                 const DeviceCounters& after);
+
+// Shares below this mean a cache answered part of the pass.
+constexpr double LowestDeviceShare = 0.9;
+
+std::wstring CacheWarning(double deviceShare);
+std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
+// device: the device, or the volume, whose counters could not be read.
+std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText);
+// The one warning a run without device counters starts with; empty when
+// there are counters to try.
+std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage);

@@ -1,0 +1,142 @@
+// The console's device proof: the physical disk's counters through the seam,
+// as Windows serves them (and Wine does not), and what a pass's share means.
+#include "cli/cli_storage.h"
+#include "tests/fake/fake_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr DWORD IoctlDiskPerformance = 0x70020;
+
+// The disk behind E: is PhysicalDrive2; its counters answer as scripted.
+struct CounterScript {
+    int64_t bytesRead = 0;
+    int64_t bytesWritten = 0;
+    DWORD error = 0;        // non-zero: the counters query fails with it
+    DWORD returned = 88;
+};
+
+class DiskCounters : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        Fake().devices.insert(L"\\\\.\\E:");
+        Fake().devices.insert(L"\\\\.\\PhysicalDrive2");
+        Fake().deviceControl = [this](const std::wstring& path, DWORD code, const void*, DWORD,
+                                      void* output, DWORD outputBytes, DWORD* returned) {
+            return Answer(path, code, static_cast<unsigned char*>(output), outputBytes, returned);
+        };
+    }
+
+    void TearDown() override {
+        ExpectNothingLeftOpen();
+        RemoveFake();
+    }
+
+    BOOL Answer(const std::wstring& path, DWORD code, unsigned char* output, DWORD outputBytes,
+                DWORD* returned) {
+        if (code == IoctlStorageGetDeviceNumber) {
+            const int32_t number = 2;
+            std::memcpy(output + 4, &number, sizeof number);
+            return TRUE;
+        }
+        EXPECT_EQ(code, IoctlDiskPerformance);
+        EXPECT_EQ(path, L"\\\\.\\PhysicalDrive2");
+        EXPECT_EQ(outputBytes, 88u);
+        if (script.error != 0) {
+            Platform.SetLastError(script.error);
+            return FALSE;
+        }
+        std::memcpy(output, &script.bytesRead, 8);
+        std::memcpy(output + 8, &script.bytesWritten, 8);
+        *returned = script.returned;
+        return TRUE;
+    }
+
+    bool Read(DeviceCounters& counters, std::wstring& errorText) {
+        const StorageInfo storage = ProbeStorage(L"e:\\bench\\");
+        EXPECT_EQ(storage.device, L"PhysicalDrive2");
+        return ReadStorageCounters(storage, counters, errorText);
+    }
+
+    CounterScript script;
+};
+
+TEST_F(DiskCounters, ReadFromThePhysicalDiskOfTheVolume) {
+    script.bytesRead = 13'514'047'488;
+    script.bytesWritten = 5'000'000'000'000;
+    DeviceCounters counters;
+    std::wstring errorText;
+    ASSERT_TRUE(Read(counters, errorText));
+    EXPECT_EQ(counters.bytesRead, 13'514'047'488);
+    EXPECT_EQ(counters.bytesWritten, 5'000'000'000'000);
+    EXPECT_TRUE(errorText.empty());
+}
+
+TEST_F(DiskCounters, NotServedAsUnderWine) {
+    script.error = ERROR_NOT_SUPPORTED;
+    DeviceCounters counters;
+    std::wstring errorText;
+    EXPECT_FALSE(Read(counters, errorText));
+    EXPECT_EQ(errorText, L"Unable to read the disk counters. Windows error: 50");
+}
+
+TEST_F(DiskCounters, DiskThatCannotBeOpenedOrAnswersShort) {
+    DeviceCounters counters;
+    std::wstring errorText;
+    // The volume opens; the disk does not.
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);
+    EXPECT_FALSE(Read(counters, errorText));
+    EXPECT_EQ(errorText, L"Unable to open \\\\.\\PhysicalDrive2. Windows error: 5");
+    script.returned = 15;
+    errorText.clear();
+    EXPECT_FALSE(Read(counters, errorText));
+    EXPECT_EQ(errorText, L"The disk counters came back short: 15 bytes");
+}
+
+TEST_F(DiskCounters, VolumeWithoutOneDiskOrNoVolumeHasNoDevice) {
+    FailCall("DeviceIoControl", 1);
+    const StorageInfo spread = ProbeStorage(L"E:\\");
+    EXPECT_TRUE(spread.device.empty());
+    EXPECT_EQ(StorageWarning(L"E:\\", spread),
+              L"the device counters of E: are not available "
+              L"(Unable to identify the physical disk. Windows error: 1)");
+    const StorageInfo share = ProbeStorage(L"\\\\server\\share\\");
+    EXPECT_TRUE(share.device.empty());
+    EXPECT_EQ(StorageWarning(L"\\\\server\\share\\", share).rfind(L"the folder's file system (", 0), 0u);
+    EXPECT_EQ(StorageWarning(L"E:\\", ProbeStorage(L"E:\\")), L"");
+}
+
+TEST(DeviceShare, EachDirectionCountsItsOwnBytes) {
+    const DeviceCounters before = {1'000, 5'000};
+    const DeviceCounters after = {1'000 + 900, 5'000 + 2'200};
+    PassRecord record;
+    record.bytes = 2'000;
+    ConfirmPass(record, 0, before, after);
+    ASSERT_TRUE(record.deviceCounted);
+    EXPECT_EQ(record.deviceBytes, 900);
+    EXPECT_DOUBLE_EQ(record.deviceShare, 0.45);
+    record = PassRecord{};
+    record.bytes = 2'000;
+    ConfirmPass(record, 1, before, after);
+    EXPECT_EQ(record.deviceBytes, 2'200);
+    EXPECT_DOUBLE_EQ(record.deviceShare, 1.1);
+    // Counters reset under the pass prove nothing.
+    record = PassRecord{};
+    record.bytes = 2'000;
+    ConfirmPass(record, 0, after, before);
+    EXPECT_FALSE(record.deviceCounted);
+    EXPECT_FALSE(record.deviceError.empty());
+}
+
+TEST(DeviceShare, CacheWarningRoundsDown) {
+    EXPECT_EQ(CacheWarning(0.8999),
+              L"the device saw 89% of the bytes of this pass: a cache answered the rest");
+    EXPECT_EQ(CacheWarning(0.0), L"the device saw 0% of the bytes of this pass: a cache answered the rest");
+}
+
+}  // namespace
