@@ -9,7 +9,7 @@ jobs=$(nproc)
 step() { printf '\n== %s\n' "$*"; }
 
 step "Installing packages"
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh run test
 
 step "Static analysis"
 bash scripts/static-analysis.sh
