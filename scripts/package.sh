@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
 bash scripts/install-deps.sh run test
-mkdir -p dist
+# Packages of an earlier version would sit beside the new ones.
+mkdir -p dist && rm -f dist/corvasta-*-win64.zip dist/corvasta-cli_*.deb
 
 # Builds the programs the package holds, then lets CPack stage them in the
 # build tree and copies only the finished package to dist/.
