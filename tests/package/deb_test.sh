@@ -26,7 +26,7 @@ depends=$(dpkg-deb -f "$deb" Depends)
 expect "$depends" "libc6"
 expect "$depends" "liburing"
 
-dpkg -i "$deb" >/dev/null && installed=1 || fail "dpkg -i failed"
+if dpkg -i "$deb" >/dev/null; then installed=1; else fail "dpkg -i failed"; fi
 expect "$(corvasta-cli --version)" "corvasta-cli $version"
 zcat /usr/share/man/man1/corvasta-cli.1.gz | grep -q "^\.TH CORVASTA-CLI 1 .*corvasta-cli $version" ||
   fail "no manual page of version $version"

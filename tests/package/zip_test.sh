@@ -17,8 +17,9 @@ version=${version%-win64}
 rm -rf "$work" && mkdir -p "$work"
 (cd "$work" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 folder=$work/$name
-[ "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "LICENSE.txt README.txt corvasta-cli.exe corvasta.exe " ] ||
-  fail "the zip holds: $(cd "$work" && find . -type f | sort | tr '\n' ' ')"
+files=$(cd "$work" && find . -type f | sort | tr '\n' ' ')
+[ "$files" = "./$name/LICENSE.txt ./$name/README.txt ./$name/corvasta-cli.exe ./$name/corvasta.exe " ] ||
+  fail "the zip holds: $files"
 expect "$(head -n1 "$folder/README.txt")" "Corvasta $version for Windows x64" README.txt
 grep -q $'\r$' "$folder/README.txt" || fail "README.txt lacks CR LF line ends"
 
