@@ -3,7 +3,7 @@
 # arguments go to the program (--passes N, --size S, --help).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bash "$root/scripts/install-deps.sh"
+bash "$root/scripts/install-deps.sh" run
 # Presets are read from the folder cmake runs in.
 ( cd "$root" && cmake --preset release >/dev/null &&
   cmake --build --preset release -j"$(nproc)" --target corvasta-cli >/dev/null )

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: static analysis, the native tests under the
 # sanitizers, the fuzzers for a fixed number of runs, and the Windows build
-# with its tests under Wine (window tests on a virtual display).
+# with its tests under Wine (window tests on a virtual display), and the two
+# packages: the Debian package installed and purged again, the zip under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
@@ -9,7 +10,7 @@ jobs=$(nproc)
 step() { printf '\n== %s\n' "$*"; }
 
 step "Installing packages"
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh run test
 
 step "Static analysis"
 bash scripts/static-analysis.sh
@@ -27,7 +28,14 @@ ctest --preset linux-tsan -R '^unit_tests$'
 step "Fuzzers"
 bash scripts/fuzz.sh 20000
 
-step "Windows build, tests under Wine"
+step "Windows build"
 cmake --preset windows >/dev/null
 cmake --build --preset windows -j"$jobs"
+
+step "Packages"
+bash scripts/package.sh
+bash tests/package/deb_test.sh dist/corvasta-cli_*_amd64.deb build/release/deb-test
+CORVASTA_WINEPREFIX=$PWD/build/windows/wineprefix bash tests/package/zip_test.sh dist/corvasta-*-win64.zip build/windows/zip-test
+
+step "Windows tests under Wine"
 ctest --preset windows
