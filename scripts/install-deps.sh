@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev llvm
   libgtest-dev googletest liburing-dev libaio-dev nlohmann-json3-dev libpng-dev cppcheck
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  wine64 xvfb x11-utils imagemagick fio python3 chromium locales
+  wine64 xvfb xauth x11-utils imagemagick fio python3 chromium locales
 )
 missing=()
 for p in "${packages[@]}"; do
