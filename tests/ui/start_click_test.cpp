@@ -13,6 +13,7 @@
 namespace {
 
 HHOOK CreationHook = nullptr;
+int ClicksQueuedWhileBuilding = 0;
 
 // What a click on the start button sends its parent, queued instead.
 void QueueStartClick(HWND parent, HWND button) {
@@ -27,6 +28,7 @@ LRESULT CALLBACK ClickOnceStartExists(int code, WPARAM wParam, LPARAM lParam) {
         const CREATESTRUCTW& created = *reinterpret_cast<CBT_CREATEWNDW*>(lParam)->lpcs;
         if (created.hwndParent && created.hMenu == reinterpret_cast<HMENU>(StartButtonId)) {
             QueueStartClick(created.hwndParent, reinterpret_cast<HWND>(wParam));
+            ++ClicksQueuedWhileBuilding;
         }
     }
     return CallNextHookEx(CreationHook, code, wParam, lParam);
@@ -62,6 +64,7 @@ bool StartClicks::built = false;
 TEST_F(StartClicks, AClickWhileTheWindowIsBuiltIsIgnored) {
     ASSERT_TRUE(built);
     // The click is taken by the pump that follows the caption fonts.
+    ASSERT_EQ(ClicksQueuedWhileBuilding, 1);
     ASSERT_NE(Window.captionFont, nullptr);
     EXPECT_EQ(Window.workerThread, 0u);
     EXPECT_EQ(TextOf(Window.statusLine), L" Developed by Quillane 2026");
