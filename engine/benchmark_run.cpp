@@ -84,7 +84,7 @@ bool WriteRecoveryMarker(const std::wstring& temporaryFolder, const std::wstring
     const HANDLE marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_WRITE, 0, nullptr,
                                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (marker == INVALID_HANDLE_VALUE) return false;
-    const std::string bytes = Utf8FromWide(temporaryFolder + L"\r\n" + reportPath + L"\r\n");
+    const std::string bytes = PathBytesFromWide(temporaryFolder + L"\r\n" + reportPath + L"\r\n");
     DWORD written = 0;
     Platform.WriteFile(marker, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     Platform.FlushFileBuffers(marker);

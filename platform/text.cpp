@@ -37,6 +37,19 @@ void AppendWide(std::wstring& out, uint32_t cp) {
 
 constexpr uint32_t Replacement = 0xFFFD;
 
+// A byte that is not part of valid UTF-8 travels as the lone low surrogate
+// 0xDC00 + byte (always 0xDC80 to 0xDCFF): no valid text holds one there, so
+// the byte can be given back unchanged when the text goes to the file system.
+constexpr uint32_t EscapeBase = 0xDC00;
+
+bool IsEscapedByte(uint32_t cp) {
+    return cp >= EscapeBase + 0x80 && cp <= EscapeBase + 0xFF;
+}
+
+bool IsScalarValue(uint32_t cp) {
+    return cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
+}
+
 // Length of the sequence a lead byte starts, 0 when it cannot start one.
 size_t SequenceLength(unsigned char lead) {
     if (lead < 0x80) return 1;
@@ -46,50 +59,69 @@ size_t SequenceLength(unsigned char lead) {
     return 0;
 }
 
-// Decodes one sequence at i; malformed input gives U+FFFD and moves one byte.
+// Decodes one sequence at i; a byte that starts no valid sequence is escaped
+// by itself, and decoding goes on at the next byte.
 uint32_t DecodeAt(const std::string& bytes, size_t& i) {
     const auto lead = static_cast<unsigned char>(bytes[i]);
     const size_t length = SequenceLength(lead);
+    const uint32_t escaped = EscapeBase + lead;
     if (length == 0 || i + length > bytes.size()) {
         ++i;
-        return Replacement;
+        return escaped;
     }
     uint32_t cp = length == 1 ? lead : lead & (0xFF >> (length + 1));
     for (size_t k = 1; k < length; ++k) {
         const auto next = static_cast<unsigned char>(bytes[i + k]);
         if ((next & 0xC0) != 0x80) {
             ++i;
-            return Replacement;
+            return escaped;
         }
         cp = (cp << 6) | (next & 0x3F);
     }
     static const uint32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (cp < smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+    if (cp < smallest[length] || !IsScalarValue(cp)) {
         ++i;
-        return Replacement;
+        return escaped;
     }
     i += length;
     return cp;
 }
 
+// The code point at i, a UTF-16 surrogate pair taken as one; moves i past it.
+uint32_t CodePointAt(const std::wstring& text, size_t& i) {
+    uint32_t cp = static_cast<uint32_t>(text[i++]);
+    if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp <= 0xDBFF && i < text.size()) {
+        const auto low = static_cast<uint32_t>(text[i]);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        }
+    }
+    return cp;
+}
+
+std::string EncodeWide(const std::wstring& text, bool restoreEscapedBytes) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const uint32_t cp = CodePointAt(text, i);
+        if (restoreEscapedBytes && IsEscapedByte(cp)) {
+            out += static_cast<char>(cp - EscapeBase);
+        } else {
+            AppendUtf8(out, IsScalarValue(cp) ? cp : Replacement);
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string Utf8FromWide(const std::wstring& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        uint32_t cp = static_cast<uint32_t>(text[i]);
-        if (sizeof(wchar_t) == 2 && cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size()) {
-            const auto low = static_cast<uint32_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF) cp = Replacement;
-        AppendUtf8(out, cp);
-    }
-    return out;
+    return EncodeWide(text, false);
+}
+
+std::string PathBytesFromWide(const std::wstring& text) {
+    return EncodeWide(text, true);
 }
 
 std::wstring WideFromUtf8(const std::string& bytes) {

@@ -6,8 +6,16 @@
 #include <string>
 
 // Files are UTF-8; text in memory is std::wstring (UTF-16 on Windows).
-std::string Utf8FromWide(const std::wstring& text);
+// Bytes that are not valid UTF-8 (legal in Linux file names) come in as lone
+// surrogates, one per byte, so WideFromUtf8 loses nothing.
 std::wstring WideFromUtf8(const std::string& bytes);
+// Always valid UTF-8, for reports and screens: an escaped byte, like any
+// other lone surrogate, becomes U+FFFD.
+std::string Utf8FromWide(const std::wstring& text);
+// The bytes the file system knows: escaped bytes come back unchanged, so
+// PathBytesFromWide(WideFromUtf8(b)) == b for any b. For paths handed to the
+// kernel and for the paths the recovery marker keeps.
+std::string PathBytesFromWide(const std::wstring& text);
 
 // Fixed point, exactly two decimals, '.' whatever the locale, no grouping;
 // a zero of either sign is "0.00".

@@ -220,6 +220,7 @@ bool BuildMainWindow() {
     BuildMenuBar(Window.mainWindow);
     BuildSettingsAndDisplays();
     BuildDriveRowAndStatus();
+    Window.takesStartClicks = true;
     ProcessPendingMessages();
     return true;
 }

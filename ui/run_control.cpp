@@ -65,7 +65,9 @@ void OpenLatestReport() {
     ShellExecuteExW(&request);
 }
 
+// Start clicks stay ignored from here until the run's outcome is written.
 void StartRun() {
+    Window.takesStartClicks = false;
     StopRequested.store(0, std::memory_order_relaxed);
     CurrentRun.passCount = ReadPassCount();
     CurrentRun.testSizeMiB = ReadTestSizeMiB();
@@ -83,6 +85,7 @@ void StartRun() {
     if (!Window.workerHandle) {
         SetRunningState(false);
         SetText(Window.statusLine, ErrorStatusText(L"Unable to create thread."));
+        Window.takesStartClicks = true;
         return;
     }
     Window.workerThread = threadId;
@@ -121,6 +124,7 @@ void ShowOutcome() {
         EnableWindow(Window.openReportButton, FALSE);
         SetText(Window.statusLine, ErrorStatusText(result.errorText));
     }
+    Window.takesStartClicks = true;
 }
 
 void HandleWorkerEvent(WPARAM event, LPARAM data) {
@@ -142,11 +146,7 @@ void HandleControl(int id, int notification) {
     if (notification != BN_CLICKED) return;
     if (id == StopButtonId && Window.workerThread != 0) RequestStop();
     if (id == OpenReportButtonId) OpenLatestReport();
-    // The start button is disabled at once, so a second click queued behind
-    // the first cannot start a second run before the worker exists.
-    if (id == StartButtonId && Window.workerThread == 0 && IsWindowEnabled(Window.startButton)) {
-        StartRun();
-    }
+    if (id == StartButtonId && Window.takesStartClicks && Window.workerThread == 0) StartRun();
 }
 
 LRESULT WhiteBackground(HDC dc, HWND control, HWND window, LPARAM lParam) {

@@ -65,6 +65,10 @@ struct WindowRecord {
     HBITMAP startPicture = nullptr;
     HBITMAP runningPicture = nullptr;
     DWORD workerThread = 0;  // 0 while no run is in progress
+    // Set only while the window is whole and idle. Building, starting a run
+    // and writing an outcome each pump messages part-way, and a start click
+    // queued behind them must not start a run in the middle of that work.
+    bool takesStartClicks = false;
     HANDLE workerHandle = nullptr;
     int exitCode = 0;
     std::wstring folderText;  // the current directory with its trailing backslash

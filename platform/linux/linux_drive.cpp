@@ -113,7 +113,7 @@ bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
 
 bool GatherLinuxDriveInfo(const std::wstring& folder) {
     struct stat status = {};
-    if (stat(Utf8FromWide(folder).c_str(), &status) != 0) return false;
+    if (stat(PathBytesFromWide(folder).c_str(), &status) != 0) return false;
     SysfsDisk disk;
     if (!FindSysfsDisk("/sys", major(status.st_dev), minor(status.st_dev), disk)) return false;
     return ApplyDiskTexts(disk.vendor, disk.model, disk.capacityBytes);

@@ -78,7 +78,7 @@ bool NativePath(const wchar_t* path, std::string& out) {
         SetError(ERROR_INVALID_PARAMETER);
         return false;
     }
-    out = Utf8FromWide(path);
+    out = PathBytesFromWide(path);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 
 #ifndef _WIN32
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -397,6 +398,31 @@ TEST_F(NativeSeam, LinksToFoldersAreReparsePointsAndNotFollowed) {
     EXPECT_EQ(Platform.GetFileAttributesW(In(L"target/inside").c_str()),
               FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(Platform.RemoveDirectoryW(In(L"target/inside").c_str()));
+}
+#endif
+
+#ifndef _WIN32
+// A name that is not UTF-8, made by the kernel's own calls, is listed with
+// its bytes escaped and reached again through that listed name.
+TEST_F(NativeSeam, NamesThatAreNotUtf8AreListedAndReachedAgain) {
+    const std::string rawName = "caf\xE9\xFF.bin";
+    const std::string rawFolder = PathBytesFromWide(folder) + "/" + rawName;
+    ASSERT_EQ(mkdir(rawFolder.c_str(), 0755), 0);
+    WIN32_FIND_DATAW found;
+    HANDLE search = Platform.FindFirstFileW(In(L"*").c_str(), &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    std::wstring listed;
+    while (Platform.FindNextFileW(search, &found)) listed = found.cFileName;
+    Platform.FindClose(search);
+    EXPECT_EQ(listed, WideFromUtf8(rawName));
+    const std::wstring inner = JoinPath(JoinPath(folder, listed), L"inner.bin");
+    HANDLE file = Open(inner, ReadWrite, CREATE_ALWAYS, Unbuffered);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    Platform.CloseHandle(file);
+    EXPECT_EQ(access((rawFolder + "/inner.bin").c_str(), F_OK), 0);
+    EXPECT_TRUE(Platform.DeleteFileW(inner.c_str()));
+    EXPECT_TRUE(Platform.RemoveDirectoryW(JoinPath(folder, listed).c_str()));
+    EXPECT_NE(access(rawFolder.c_str(), F_OK), 0);
 }
 #endif
 
