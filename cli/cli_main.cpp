@@ -18,7 +18,7 @@ bool EnterFolder(const std::wstring& folder) {
 #ifdef _WIN32
     const std::filesystem::path path(folder);
 #else
-    const std::filesystem::path path(Utf8FromWide(folder));
+    const std::filesystem::path path(PathBytesFromWide(folder));
 #endif
     std::error_code error;
     std::filesystem::current_path(path, error);

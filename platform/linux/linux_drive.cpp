@@ -144,7 +144,7 @@ bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned mi
 
 bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage) {
     struct stat status = {};
-    if (stat(Utf8FromWide(folder).c_str(), &status) != 0) return false;
+    if (stat(PathBytesFromWide(folder).c_str(), &status) != 0) return false;
     storage.major = major(status.st_dev);
     storage.minor = minor(status.st_dev);
     storage.fileSystem = MountedFileSystemType(ReadAttribute("/proc/self/mountinfo"),
