@@ -283,3 +283,16 @@ void CheckRunningColours(const Screen& screen) {
         {113, 80, Red, Drawn, "running picture gear"},
     });
 }
+
+// The system's error icon is a red disc with a white cross, where a
+// warning's is yellow and an information's blue: two points on the disc
+// beside the cross.
+void CheckErrorIcon(const Screen& screen, const RECT& icon) {
+    const COLORREF ErrorRed = RGB(216, 16, 16);
+    const int width = icon.right - icon.left;
+    const int height = icon.bottom - icon.top;
+    CheckColours(screen, {
+        {icon.left + width * 11 / 16, icon.top + height / 2, ErrorRed, Drawn, "error icon"},
+        {icon.left + width / 2, icon.top + height * 11 / 16, ErrorRed, Drawn, "error icon"},
+    });
+}

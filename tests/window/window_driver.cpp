@@ -218,22 +218,31 @@ std::vector<std::wstring> BlockReports() {
     return names;
 }
 
-bool HasIcon(HWND box) {
+// The picture control of a message box that shows an icon, or null.
+HWND IconOf(HWND box) {
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         DWORD_PTR icon = 0;
         if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(child) &&
             SendMessageTimeoutW(child, STM_GETICON, 0, 0, SMTO_BLOCK, 2000, &icon) && icon) {
-            return true;
+            return child;
         }
     }
-    return false;
+    return nullptr;
 }
 
 void CheckReportBox(const Started& run) {
     const std::wstring text = L"Impossibile creare il log HTML in:\r\n" + Setup.folder + L"\r\n\r\nErrore Windows: 5";
     HWND box = nullptr;
     WaitFor([&] { return (box = FindBox(run, Title)) != nullptr; }, 20000);
-    Check(box && HasIcon(box), "report cannot be created: the box shows an icon");
+    HWND icon = box ? IconOf(box) : nullptr;
+    Check(icon != nullptr, "report cannot be created: the box shows an icon");
+    if (icon) {
+        // The box stands over the middle of the window, where the screenshot sees it.
+        RECT place{};
+        GetWindowRect(icon, &place);
+        MapWindowPoints(nullptr, run.main, reinterpret_cast<POINT*>(&place), 2);
+        CheckErrorIcon(Screenshot(run, L"report-box"), place);
+    }
     AnswerBox(run, Title, text, "report cannot be created");
 }
 

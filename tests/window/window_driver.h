@@ -82,3 +82,5 @@ void CheckAppearance(const Started& run);
 // The colours of the idle window, or of the running picture during a run.
 void CheckIdleColours(const Screen& screen);
 void CheckRunningColours(const Screen& screen);
+// A message box's icon, at its place in the client area, is the error icon.
+void CheckErrorIcon(const Screen& screen, const RECT& icon);
