@@ -2,9 +2,7 @@
 // screenshots and the probe library.
 #include "tests/window/window_driver.h"
 
-#include <cctype>
 #include <cstdio>
-#include <cstdlib>
 
 DriverSetup Setup;
 int Failures = 0;
@@ -70,7 +68,8 @@ void LoadProbe(const Started& run) {
         CloseHandle(thread);
     }
     VirtualFreeEx(run.process.hProcess, remote, 0, MEM_RELEASE);
-    WaitFor([] { return !ProbeReport().empty() && ProbeReport().back() == L"end"; }, 10000);
+    Check(WaitFor([] { return !ProbeReport().empty() && ProbeReport().back() == L"end"; }, 10000),
+          "the probe library has read the window");
 }
 
 }  // namespace
@@ -227,24 +226,24 @@ std::wstring WaitForStatus(const Started& run, const std::vector<std::wstring>& 
 
 namespace {
 
-// A binary PPM as the test script writes it: "P6", width, height, 255, RGB rows.
+// A binary PPM as the test script writes it: "P6", width, height, 255, one
+// blank, then RGB rows.
 Screen ReadPicture(const std::wstring& path) {
     Screen screen;
     const std::string bytes = ReadBytes(path);
-    size_t at = 0;
-    long fields[4] = {};
-    for (long& field : fields) {
-        while (at < bytes.size() && !std::isalnum(static_cast<unsigned char>(bytes[at]))) ++at;
-        const size_t start = at;
-        while (at < bytes.size() && std::isalnum(static_cast<unsigned char>(bytes[at]))) ++at;
-        field = bytes.compare(start, 2, "P6") == 0 ? 6 : std::strtol(bytes.c_str() + start, nullptr, 10);
+    int width = 0;
+    int height = 0;
+    int maximum = 0;
+    int header = 0;
+    if (std::sscanf(bytes.c_str(), "P6 %d %d %d%n", &width, &height, &maximum, &header) != 3 || maximum != 255) {
+        return screen;
     }
-    ++at;  // the one blank after the maximum value
-    const size_t size = static_cast<size_t>(fields[1]) * static_cast<size_t>(fields[2]) * 3;
-    if (fields[0] != 6 || fields[3] != 255 || at + size > bytes.size()) return screen;
-    screen.width = static_cast<int>(fields[1]);
-    screen.height = static_cast<int>(fields[2]);
-    screen.rgb = bytes.substr(at, size);
+    const size_t size = static_cast<size_t>(width) * static_cast<size_t>(height) * 3;
+    const size_t start = static_cast<size_t>(header) + 1;
+    if (width <= 0 || height <= 0 || start + size > bytes.size()) return screen;
+    screen.width = width;
+    screen.height = height;
+    screen.rgb = bytes.substr(start, size);
     return screen;
 }
 
