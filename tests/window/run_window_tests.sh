@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs the window driver against the window program under Wine on a virtual
 # display of its own, and saves the screenshots the driver asks for.
-# Usage: run_window_tests.sh <driver.exe> <corvasta.exe> <menu_probe.dll> <work dir> <screenshot dir>
+# Usage: run_window_tests.sh <driver.exe> <corvasta.exe> <window_probe.dll> <report_opener.exe>
+#                            <work dir> <screenshot dir>
 set -euo pipefail
-driver=$(realpath "$1") program=$(realpath "$2") probe=$(realpath "$3")
-work=$(realpath -m "$4") shots=$(realpath -m "$5")
+driver=$(realpath "$1") program=$(realpath "$2") probe=$(realpath "$3") opener=$(realpath "$4")
+work=$(realpath -m "$5") shots=$(realpath -m "$6")
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run=$here/../../cmake/wine-run.sh
 
@@ -46,16 +47,24 @@ folder=$work/folder signals=$work/signals
 rm -rf "$folder" "$signals"
 mkdir -p "$folder" "$signals" "$shots"
 
-"$wine_run" "$driver" "$(windows_path "$program")" "$(windows_path "$folder")" \
-  "$(windows_path "$signals")" "$(windows_path "$probe")" &
+# Files stay under 384 MiB, so that a 512 MiB test file fails to get its
+# size as on a full disk while 256 MiB ones fit; with SIGXFSZ ignored the
+# system refuses the size instead of ending the process.
+(
+  ulimit -f $((384 * 1024))
+  trap '' XFSZ
+  exec "$wine_run" "$driver" "$(windows_path "$program")" "$(windows_path "$folder")" \
+    "$(windows_path "$signals")" "$(windows_path "$probe")" "$(windows_path "$opener")"
+) &
 driver_pid=$!
-# The driver asks for a screenshot with a file holding the window's geometry
-# and goes on once the file is gone.
+# The driver asks for a screenshot with a file holding the window's geometry,
+# and reads the picture back as name.ppm once the request file is gone.
 while kill -0 "$driver_pid" 2>/dev/null; do
   for request in "$signals"/*.shot; do
     [ -e "$request" ] || continue
     name=$(basename "$request" .shot)
     import -display "$display" -window root -crop "$(head -n1 "$request")" +repage "$shots/$name.png"
+    convert "$shots/$name.png" "$signals/$name.ppm"
     rm -f "$request"
   done
   sleep 0.2
