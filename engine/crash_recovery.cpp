@@ -62,7 +62,7 @@ DWORD TopAttributes(const std::wstring& path, const std::wstring& parent) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return attributes;
     const std::wstring name = path.substr(JoinPath(parent, L"").size());
     for (const FolderEntry& entry : ListFolder(parent)) {
-        if (entry.name == name) attributes |= entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        if (SamePath(entry.name, name)) attributes |= entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
     }
     return attributes;
 }
@@ -97,6 +97,7 @@ void RecoverCrashedRun() {
     if (Platform.GetFileAttributesW(RecoveryMarkerName) == INVALID_FILE_ATTRIBUTES) return;
     const HANDLE marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_READ, FILE_SHARE_READ,
                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (marker == INVALID_HANDLE_VALUE && Platform.GetLastError() == ERROR_SHARING_VIOLATION) return;
     if (marker != INVALID_HANDLE_VALUE) {
         const std::string bytes = ReadMarker(marker);
         Platform.CloseHandle(marker);

@@ -98,6 +98,44 @@ TEST_F(TransferPass, OffsetsBeyondFourGibibytesUseTheHighHalf) {
     EXPECT_EQ(highHalf, std::vector<DWORD>{1});
 }
 
+// The profile itself: the file alone, unbuffered and sequential, on one port
+// of one thread with key 0, each wait without a limit. While the pass runs,
+// nobody else can open the file, not even to read it while sharing all.
+TEST_F(TransferPass, OpensTheFileAloneUnbufferedOnOnePortAndWaitsWithoutLimit) {
+    constexpr DWORD flags =
+        FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+    AddFile(4);
+    DWORD othersOpen = 0;
+    Fake().beforeCall = [&](const std::string& call, int count) {
+        if (call != "GetQueuedCompletionStatus" || count != 2) return;
+        const HANDLE other = Platform.CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        othersOpen = other == INVALID_HANDLE_VALUE ? Platform.GetLastError() : 0;
+        if (other != INVALID_HANDLE_VALUE) Platform.CloseHandle(other);
+    };
+    for (const int isWrite : {0, 1}) {
+        SCOPED_TRACE(isWrite);
+        Fake().opens.clear();
+        Fake().portCalls.clear();
+        Fake().waitTimeouts.clear();
+        Fake().callCounts.clear();
+        EXPECT_GT(Run(4, isWrite), 0.0);
+        ASSERT_EQ(Fake().opens.size(), 2u);  // the pass, then the refused other
+        const FakeOpen& open = Fake().opens.front();
+        EXPECT_EQ(open.access, isWrite ? GENERIC_WRITE : GENERIC_READ);
+        EXPECT_EQ(open.share, 0u);
+        EXPECT_EQ(open.disposition, OPEN_EXISTING);
+        EXPECT_EQ(open.flags, flags);
+        ASSERT_EQ(Fake().portCalls.size(), 1u);
+        EXPECT_EQ(Fake().portCalls[0].key, 0u);
+        EXPECT_EQ(Fake().portCalls[0].threads, 1u);
+        EXPECT_GT(Fake().waitTimeouts.size(), 8u);
+        EXPECT_EQ(std::count(Fake().waitTimeouts.begin(), Fake().waitTimeouts.end(), INFINITE),
+                  static_cast<std::ptrdiff_t>(Fake().waitTimeouts.size()));
+        EXPECT_EQ(othersOpen, ERROR_SHARING_VIOLATION);
+    }
+}
+
 TEST_F(TransferPass, StopBeforeTheCallOpensFileAndPortButIssuesNothing) {
     AddFile(4);
     StopRequested.store(1);
