@@ -173,6 +173,21 @@ TEST_F(CrashRecovery, LeavesALiveRunAloneAndRecoversItOnceItIsGone) {
     EXPECT_FALSE(FakeExists(FakePath(ReportName)));
 }
 
+// A killed run's test file is let go a moment after its process is gone.
+TEST_F(CrashRecovery, WaitsForAKilledRunsTestFileToBeLetGo) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    const std::wstring testFile = JoinPath(folder, TemporaryName + L".tmp");
+    WriteMarker(folder, L"");
+    HANDLE dying = Platform.CreateFileW(testFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    Fake().beforeCall = [&dying](const std::string& call, int count) {
+        if (call == "Sleep" && count == 6) Platform.CloseHandle(dying);
+    };
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(folder));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 6);
+}
+
 // Started again as the same folder spelled in other letter cases: the same
 // folder on Windows, another one on Linux.
 TEST_F(CrashRecovery, ComparesTheFolderByThePlatformsRuleForCase) {
