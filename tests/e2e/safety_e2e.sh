@@ -53,10 +53,8 @@ while now() < first:
 print(len(os.listdir(bench)))
 PY
 )
-start_cli "$work/links/bench" "$work/links.out" --passes 1 --size 256MiB
-code=$?
-cat "$work/links.out"
-[ "$code" -eq 1 ] || fail "the run among links exited $code"
+start_cli "$work/links/bench" "$work/links.out" --passes 1 --size 256MiB &
+expect_exit $! "$work/links.out" 1
 expect_line "$work/links.out" "Error: Unable to create "
 [ "$(ls -A "$work/links/elsewhere" | sort | tr '\n' ' ')" = "precious.txt sub " ] ||
   fail "the linked folder now holds: $(ls -A "$work/links/elsewhere")"
@@ -85,38 +83,22 @@ if wait_for_line "$work/first.out" "Writing between 5 seconds" "$first"; then
 fi
 for entry in "${seconds[@]}"; do
   name=${entry%%:*}
-  wait "${entry#*:}"
-  code=$?
-  cat "$work/second-$name.out"
-  [ "$code" -eq 1 ] || fail "the second start during the $name exited $code"
+  expect_exit "${entry#*:}" "$work/second-$name.out" 1
   expect_line "$work/second-$name.out" "Error: Another benchmark is running in this folder"
   grep -qF "Report: " "$work/second-$name.out" && fail "the second start during the $name left a report"
 done
-wait "$first"
-code=$?
-cat "$work/first.out"
-[ "$code" -eq 0 ] || fail "the first run exited $code"
+expect_exit "$first" "$work/first.out" 0
 [ "${#seconds[@]}" -eq 3 ] || fail "only ${#seconds[@]} second starts were made"
 expect_line "$work/first.out" "Benchmark completed - HTML log saved in the benchmark folder."
-mapfile -t left < <(ls -A "$work/shared")
-if [ "${#left[@]}" -ne 1 ] || [[ ! "${left[0]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.html$ ]]; then
-  fail "the folder should hold exactly the first run's report, holds: ${left[*]}"
-else
-  report="$work/shared/${left[0]}"
-  [ "$(grep -c '<b>PASS 2</b>' "$report")" -eq 2 ] || fail "expected a PASS 2 row in each phase"
-  expect_line "$report" "</html>"
-  grep -q '<h2>ERROR</h2>' "$report" && fail "the first run's report has an ERROR block"
-fi
+expect_one_report "$work/shared" 2
 
 # --- A current directory that is gone -------------------------------------
 # Natively only: a Windows process's current directory cannot be deleted.
 if [ -z "$runner" ]; then
   mkdir "$work/gone"
   before=$(ls -A /)
-  (cd "$work/gone" && rmdir "$work/gone" && exec "$cli" --passes 1 --size 256MiB) >"$work/gone.out" 2>&1
-  code=$?
-  cat "$work/gone.out"
-  [ "$code" -eq 1 ] || fail "the run in a deleted folder exited $code"
+  (cd "$work/gone" && rmdir "$work/gone" && exec "$cli" --passes 1 --size 256MiB) >"$work/gone.out" 2>&1 &
+  expect_exit $! "$work/gone.out" 1
   expect_line "$work/gone.out" "Error: Unable to read the current directory"
   [ "$(ls -A /)" = "$before" ] || fail "the run in a deleted folder changed the root"
 fi
