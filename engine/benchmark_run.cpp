@@ -17,12 +17,15 @@ constexpr int64_t PassPauseMs = 1600;
 constexpr int64_t CountdownSliceMs = 1000;
 constexpr int64_t CountdownSeconds = 5;
 
-// What one run created and must release in its common ending.
+// What one run holds or created, and so releases or deletes in its common
+// ending; nothing else is deleted there.
 struct RunFiles {
     std::wstring temporaryFolder;
     std::wstring testFile;
     void* pattern = nullptr;
-    bool markerCreated = false;
+    HANDLE marker = INVALID_HANDLE_VALUE;  // held open from the start of the run to its end
+    bool folderOwned = false;              // created by this run, or a real folder taken over
+    bool testFileMade = false;             // handed to the preparation, which creates it
 };
 
 // The references a run writes through, bundled for the helpers below.
@@ -73,23 +76,40 @@ void OpenRunReport(const std::wstring& folder, int64_t passCount, int64_t testSi
 }
 
 // An existing folder of our name is taken over; a link is not, since the
-// ending deletes what is inside.
+// test file would then land wherever it points.
 bool CreateTemporaryFolder(const std::wstring& path) {
     if (Platform.CreateDirectoryW(path.c_str(), nullptr)) return true;
     const DWORD attributes = Platform.GetFileAttributesW(path.c_str());
     return IsDirectory(attributes) && !IsReparsePoint(attributes);
 }
 
-bool WriteRecoveryMarker(const std::wstring& temporaryFolder, const std::wstring& reportPath) {
-    const HANDLE marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_WRITE, 0, nullptr,
-                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (marker == INVALID_HANDLE_VALUE) return false;
+// The marker stays open without sharing until the run ends: another
+// process then cannot open it (ERROR_SHARING_VIOLATION) and so tells a live
+// run from a crashed one. Any other failure is not the run's concern; it goes
+// on without a marker. False only when another run holds it.
+bool ClaimRecoveryMarker(HANDLE& marker) {
+    marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    return marker != INVALID_HANDLE_VALUE || Platform.GetLastError() != ERROR_SHARING_VIOLATION;
+}
+
+void WriteRecoveryMarker(HANDLE marker, const std::wstring& temporaryFolder,
+                         const std::wstring& reportPath) {
+    if (marker == INVALID_HANDLE_VALUE) return;
     const std::string bytes = PathBytesFromWide(temporaryFolder + L"\r\n" + reportPath + L"\r\n");
     DWORD written = 0;
     Platform.WriteFile(marker, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
     Platform.FlushFileBuffers(marker);
+}
+
+// Emptied before it is let go: a start that reads it between the close and
+// the deletion finds nothing to remove, not this run's finished report.
+void ReleaseRecoveryMarker(HANDLE marker) {
+    if (marker == INVALID_HANDLE_VALUE) return;
+    LARGE_INTEGER start{};
+    if (Platform.SetFilePointerEx(marker, start, nullptr, FILE_BEGIN)) Platform.SetEndOfFile(marker);
     Platform.CloseHandle(marker);
-    return true;
+    Platform.DeleteFileW(RecoveryMarkerName);
 }
 
 void RecordPass(RunContext& run, int isWrite, int64_t n, double speed) {
@@ -149,11 +169,12 @@ bool CountDown(RunContext& run) {
 
 // Everything from the temporary folder on; returns at the first stop or failure.
 void RunSteps(RunContext& run, RunFiles& files) {
-    if (!CreateTemporaryFolder(files.temporaryFolder)) {
+    files.folderOwned = CreateTemporaryFolder(files.temporaryFolder);
+    if (!files.folderOwned) {
         run.result.errorText = L"Unable to create " + files.temporaryFolder;
         return;
     }
-    files.markerCreated = WriteRecoveryMarker(files.temporaryFolder, ReportPath);
+    WriteRecoveryMarker(files.marker, files.temporaryFolder, ReportPath);
     files.pattern = Platform.VirtualAlloc(nullptr, static_cast<size_t>(BlockBytes),
                                           MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (files.pattern == nullptr) {
@@ -162,6 +183,7 @@ void RunSteps(RunContext& run, RunFiles& files) {
     }
     FillPattern(files.pattern, static_cast<size_t>(BlockBytes));
     std::wstring preparationText;
+    files.testFileMade = true;
     if (!PrepareTestFile(files.testFile, run.blockCount, files.pattern, preparationText)) {
         StepEnded(preparationText, run.result);
         return;
@@ -171,25 +193,18 @@ void RunSteps(RunContext& run, RunFiles& files) {
     RunPhase(run, files, 1);
 }
 
-// Only files are deleted: a sub-folder here is not something a run made.
-void DeleteFilesInside(const std::wstring& folder) {
-    for (const FolderEntry& entry : ListFolder(folder)) {
-        if (!IsDirectory(entry.attributes)) Platform.DeleteFileW(JoinPath(folder, entry.name).c_str());
-    }
-}
-
+// Only what this run made goes. Other files in a folder it took over stay,
+// and RemoveDirectoryW then fails on them, as it should.
 void EndRun(const RunFiles& files, const RunResult& result) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
-    Platform.DeleteFileW(files.testFile.c_str());
-    DeleteFilesInside(files.temporaryFolder);
-    Platform.RemoveDirectoryW(files.temporaryFolder.c_str());
+    if (files.testFileMade) Platform.DeleteFileW(files.testFile.c_str());
+    if (files.folderOwned) Platform.RemoveDirectoryW(files.temporaryFolder.c_str());
     if (result.stopped) {
         DiscardReport();
     } else {
         FinishReport(result);
     }
-    // A marker this run could not create may be another program's file.
-    if (files.markerCreated) Platform.DeleteFileW(RecoveryMarkerName);
+    ReleaseRecoveryMarker(files.marker);
 }
 
 }  // namespace
@@ -211,9 +226,18 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
     liveWriteMBps = 0.0;
     livePhase = 0;
     livePass = 0;
+    // Without a folder there is nothing to benchmark, and nowhere safe to write.
+    if (folder.empty()) {
+        result.errorText = UnreadableFolderText;
+        return false;
+    }
+    RunFiles files;
+    if (!ClaimRecoveryMarker(files.marker)) {
+        result.errorText = AnotherRunText;
+        return false;
+    }
     OpenRunReport(folder, passCount, testSizeMiB, sink);
     const std::wstring tag = RunTag(Platform.GetTickCount());
-    RunFiles files;
     files.temporaryFolder = TemporaryFolderPath(folder, tag);
     files.testFile = TestFilePath(files.temporaryFolder, tag);
     RunContext run{passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,

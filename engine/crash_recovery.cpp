@@ -12,6 +12,9 @@ constexpr DWORD MarkerReadLimit = 64 * 1024;
 // Our temporary folder holds only files; the bound keeps a strange tree from
 // exhausting the stack.
 constexpr int DeletionDepthLimit = 64;
+// Up to a second for a dead run's files to be let go.
+constexpr int FolderAttempts = 20;
+constexpr DWORD FolderAttemptPauseMs = 50;
 
 std::string ReadMarker(HANDLE marker) {
     std::string bytes(MarkerReadLimit, '\0');
@@ -62,7 +65,7 @@ DWORD TopAttributes(const std::wstring& path, const std::wstring& parent) {
     if (attributes == INVALID_FILE_ATTRIBUTES) return attributes;
     const std::wstring name = path.substr(JoinPath(parent, L"").size());
     for (const FolderEntry& entry : ListFolder(parent)) {
-        if (entry.name == name) attributes |= entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+        if (SamePath(entry.name, name)) attributes |= entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
     }
     return attributes;
 }
@@ -77,11 +80,22 @@ void RemoveTemporaryFolder(const std::wstring& path, const std::wstring& parent)
     }
 }
 
+// A killed run's test file stays open for a moment after its process is
+// gone, while the system retires the requests it had in flight, and refuses
+// deletion until then. Four attempts in a row were not always enough, and
+// the marker goes in any case, so the folder would stay for good.
+void RemoveTemporaryFolderOnceFree(const std::wstring& path, const std::wstring& parent) {
+    for (int attempt = 0; attempt < FolderAttempts; ++attempt) {
+        RemoveTemporaryFolder(path, parent);
+        if (Platform.GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+        Platform.Sleep(FolderAttemptPauseMs);
+    }
+}
+
 void RemoveLeftovers(const MarkerLines& lines) {
     const std::wstring currentDirectory = CurrentDirectory();
     if (IsOurTemporaryFolder(lines.temporaryFolder, currentDirectory)) {
-        // Repeated because a file still closing may refuse the first attempts.
-        for (int i = 0; i < 4; ++i) RemoveTemporaryFolder(lines.temporaryFolder, currentDirectory);
+        RemoveTemporaryFolderOnceFree(lines.temporaryFolder, currentDirectory);
     }
     if (IsOurReport(lines.reportPath, currentDirectory)) {
         const DWORD attributes = Platform.GetFileAttributesW(lines.reportPath.c_str());
@@ -97,6 +111,7 @@ void RecoverCrashedRun() {
     if (Platform.GetFileAttributesW(RecoveryMarkerName) == INVALID_FILE_ATTRIBUTES) return;
     const HANDLE marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_READ, FILE_SHARE_READ,
                                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (marker == INVALID_HANDLE_VALUE && Platform.GetLastError() == ERROR_SHARING_VIOLATION) return;
     if (marker != INVALID_HANDLE_VALUE) {
         const std::string bytes = ReadMarker(marker);
         Platform.CloseHandle(marker);

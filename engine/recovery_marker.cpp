@@ -1,6 +1,7 @@
 #include "engine/recovery_marker.h"
 
 #include "engine/run_names.h"
+#include "platform/platform.h"
 #include "platform/text.h"
 
 #include <algorithm>
@@ -66,12 +67,21 @@ bool IsDirectlyInside(const std::wstring& path, const std::wstring& currentDirec
                       bool (*nameAccepted)(const std::wstring&)) {
     if (currentDirectory.empty()) return false;
     const std::wstring folderPart = JoinPath(currentDirectory, L"");
-    if (path.size() <= folderPart.size() || !StartsWith(path, folderPart)) return false;
+    if (path.size() <= folderPart.size() || !SamePath(path.substr(0, folderPart.size()), folderPart)) {
+        return false;
+    }
     const std::wstring name = path.substr(folderPart.size());
     return nameAccepted(name);
 }
 
 }  // namespace
+
+bool SamePath(std::wstring a, std::wstring b) {
+    if (!PathsIgnoreCase || a.size() != b.size()) return a == b;
+    Platform.CharUpperW(a.data());
+    Platform.CharUpperW(b.data());
+    return a == b;
+}
 
 MarkerLines ParseMarker(const std::string& bytes) {
     size_t at = 0;

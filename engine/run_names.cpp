@@ -39,5 +39,7 @@ std::wstring CurrentDirectory() {
 }
 
 std::wstring BenchmarkFolder() {
-    return JoinPath(CurrentDirectory(), L"");
+    // Joined to nothing it would read as the root of the file system.
+    const std::wstring current = CurrentDirectory();
+    return current.empty() ? current : JoinPath(current, L"");
 }

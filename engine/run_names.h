@@ -21,5 +21,6 @@ std::wstring SizeText(int64_t testSizeMiB);
 // The process's current directory as the seam reports it, without any
 // trailing separator added; empty when it cannot be read.
 std::wstring CurrentDirectory();
-// The benchmark folder: the current directory with its trailing separator.
+// The benchmark folder: the current directory with its trailing separator;
+// empty when the current directory cannot be read.
 std::wstring BenchmarkFolder();

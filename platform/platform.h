@@ -119,11 +119,14 @@ constexpr DWORD IoctlStorageGetDeviceNumber = 0x2D1080;
 constexpr DWORD IoctlStorageQueryProperty = 0x2D1400;
 constexpr DWORD IoctlDiskGetLengthInfo = 0x7405C;
 
-// Windows paths use '\'; the Linux backend takes the same texts with '/'.
+// Windows paths use '\' and name a file whatever the case of its letters;
+// the Linux backend takes the same texts with '/' and compares them exactly.
 #ifdef _WIN32
 constexpr wchar_t PathSeparator = L'\\';
+constexpr bool PathsIgnoreCase = true;
 #else
 constexpr wchar_t PathSeparator = L'/';
+constexpr bool PathsIgnoreCase = false;
 #endif
 
 struct PlatformCalls {

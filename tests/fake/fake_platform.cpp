@@ -121,17 +121,29 @@ FakeHandle* HandleOf(HANDLE handle, FakeHandle::Kind kind) {
     return &found->second;
 }
 
-bool SharingConflict(const FakeNode& node, DWORD share) {
-    return node.openCount > 0 && (!node.shared || share == 0);
+// Windows' rule: an open fails when it wants what an open handle does not
+// share, or when it does not share what an open handle has.
+bool Denies(DWORD access, DWORD share) {
+    return ((access & GENERIC_READ) != 0 && (share & FILE_SHARE_READ) == 0) ||
+           ((access & GENERIC_WRITE) != 0 && (share & FILE_SHARE_WRITE) == 0);
+}
+
+bool SharingConflict(const std::wstring& resolved, DWORD access, DWORD share) {
+    return std::any_of(S().handles.begin(), S().handles.end(), [&](const auto& entry) {
+        const FakeHandle& open = entry.second;
+        return open.kind == FakeHandle::Kind::File && open.path == resolved &&
+               (Denies(access, open.share) || Denies(open.access, share));
+    });
 }
 
 HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
                               SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags, HANDLE) {
     const std::wstring resolved = Resolve(path);
     S().log.push_back("CreateFileW " + Narrow(resolved));
+    S().opens.push_back({resolved, access, share, disposition, flags});
     if (Failing("CreateFileW")) return INVALID_HANDLE_VALUE;
     if (S().devices.count(path) != 0) {
-        return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}});
+        return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}, 0});
     }
     FakeNode* node = NodeAt(resolved);
     if (node != nullptr && node->directory) {
@@ -146,7 +158,7 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
         Fail(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    if (node != nullptr && SharingConflict(*node, share)) {
+    if (node != nullptr && SharingConflict(resolved, access, share)) {
         Fail(ERROR_SHARING_VIOLATION);
         return INVALID_HANDLE_VALUE;
     }
@@ -154,9 +166,8 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     if (node == nullptr) node = &S().nodes[resolved];
     if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
     node->openCount += 1;
-    node->shared = share != 0;
     S().lastError = existed && disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
-    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}});
+    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0});
 }
 
 bool Misaligned(const FakeHandle& file, const void* buffer, DWORD bytes, uint64_t offset) {
@@ -212,11 +223,13 @@ BOOL WINAPI FakeWriteFile(HANDLE handle, const void* buffer, DWORD bytes, DWORD*
     return Transfer(handle, const_cast<void*>(buffer), bytes, done, overlapped, true);
 }
 
-HANDLE WINAPI FakeCreateIoCompletionPort(HANDLE file, HANDLE existing, ULONG_PTR, DWORD) {
+HANDLE WINAPI FakeCreateIoCompletionPort(HANDLE file, HANDLE existing, ULONG_PTR key,
+                                          DWORD threads) {
     S().log.push_back("CreateIoCompletionPort");
+    S().portCalls.push_back({key, threads});
     if (Failing("CreateIoCompletionPort")) return nullptr;
     HANDLE port = existing;
-    if (port == nullptr) port = NewHandle({FakeHandle::Kind::Port, L"", 0, 0, 0, 0, nullptr, {}});
+    if (port == nullptr) port = NewHandle({FakeHandle::Kind::Port, L"", 0, 0, 0, 0, nullptr, {}, 0});
     if (file != INVALID_HANDLE_VALUE) {
         FakeHandle* bound = HandleOf(file, FakeHandle::Kind::File);
         if (bound == nullptr) {
@@ -224,6 +237,7 @@ HANDLE WINAPI FakeCreateIoCompletionPort(HANDLE file, HANDLE existing, ULONG_PTR
             return nullptr;
         }
         bound->port = port;
+        bound->key = key;
     }
     return port;
 }
@@ -239,7 +253,8 @@ FakeRequest* NextCompletion(HANDLE port) {
 }
 
 BOOL WINAPI FakeGetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
-                                          OVERLAPPED** overlapped, DWORD) {
+                                          OVERLAPPED** overlapped, DWORD milliseconds) {
+    S().waitTimeouts.push_back(milliseconds);
     if (Failing("GetQueuedCompletionStatus")) return FALSE;
     if (HandleOf(port, FakeHandle::Kind::Port) == nullptr) return Fail(ERROR_INVALID_HANDLE);
     FakeRequest* request = NextCompletion(port);
@@ -250,7 +265,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* 
     }
     request->completed = true;
     *overlapped = request->overlapped;
-    *key = 0;
+    *key = HandleOf(request->file, FakeHandle::Kind::File)->key;
     if (request->cancelled) {
         *bytes = 0;
         return Fail(ERROR_OPERATION_ABORTED);
@@ -326,6 +341,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
         S().violations.push_back("closed a handle that is not open");
         return Fail(ERROR_INVALID_HANDLE);
     }
+    Failing("CloseHandle");
     const FakeHandle& closing = found->second;
     S().log.push_back(std::string("CloseHandle ") + KindName(closing.kind) + " " +
                       Narrow(closing.path));
@@ -334,7 +350,6 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
         FakeNode* node = NodeAt(closing.path);
         if (node != nullptr) {
             node->openCount -= 1;
-            if (node->openCount == 0) node->shared = true;
         }
     }
     S().handles.erase(found);
@@ -432,7 +447,7 @@ HANDLE WINAPI FakeFindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found
     }
     FillFound(folder, names.front(), found);
     names.erase(names.begin());
-    return NewHandle({FakeHandle::Kind::Search, folder, 0, 0, 0, 0, nullptr, names});
+    return NewHandle({FakeHandle::Kind::Search, folder, 0, 0, 0, 0, nullptr, names, 0});
 }
 
 BOOL WINAPI FakeFindNextFileW(HANDLE search, WIN32_FIND_DATAW* found) {
@@ -517,9 +532,13 @@ void WINAPI FakeSleep(DWORD milliseconds) {
     S().sleptMs += milliseconds;
 }
 
-UINT WINAPI FakeTimeBeginPeriod(UINT) {
+int processTimerPeriodCalls = 0;
+
+UINT WINAPI FakeTimeBeginPeriod(UINT milliseconds) {
     Failing("timeBeginPeriod");
+    if (milliseconds != 1) S().violations.push_back("timer resolution other than 1 ms");
     S().timerPeriodCalls += 1;
+    processTimerPeriodCalls += 1;
     return 0;
 }
 
@@ -704,6 +723,10 @@ bool FakeExists(const std::wstring& path) {
 std::string FakeFileBytes(const std::wstring& path) {
     const FakeNode* node = NodeAt(path);
     return node == nullptr ? std::string() : node->bytes;
+}
+
+int ProcessTimerPeriodCalls() {
+    return processTimerPeriodCalls;
 }
 
 size_t OpenHandleCount() {

@@ -19,7 +19,6 @@ struct FakeNode {
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // FILE_ATTRIBUTE_REPARSE_POINT marks a link
     std::string bytes;
     int openCount = 0;
-    bool shared = true;  // false while a handle with share mode 0 is open
     std::wstring linkTarget;  // a folder link (junction): names inside it resolve there
 };
 
@@ -44,6 +43,22 @@ struct FakeHandle {
     uint64_t position = 0;
     HANDLE port = nullptr;             // for a file bound to a port
     std::vector<std::wstring> names;   // for a search: the names still to give
+    ULONG_PTR key = 0;                 // for a file bound to a port: its completion key
+};
+
+// The arguments the portable code gave, so a test can hold them to what the
+// calls must be.
+struct FakeOpen {
+    std::wstring path;  // resolved
+    DWORD access = 0;
+    DWORD share = 0;
+    DWORD disposition = 0;
+    DWORD flags = 0;
+};
+
+struct FakePortCall {
+    ULONG_PTR key = 0;
+    DWORD threads = 0;
 };
 
 struct FakeState {
@@ -64,6 +79,7 @@ struct FakeState {
     SYSTEMTIME localTime = {2026, 12, 1, 7, 15, 30, 45, 0};
     int64_t sleptMs = 0;
     int timerPeriodCalls = 0;
+    std::vector<DWORD> waitTimeouts;  // each GetQueuedCompletionStatus's milliseconds
 
     // Overlapped requests in issue order; completionBytes decides the byte
     // count a request completes with (default: all it asked for).
@@ -87,6 +103,8 @@ struct FakeState {
     // Bookkeeping.
     std::map<std::string, int> callCounts;
     std::vector<std::string> log;  // "CloseHandle port", "VirtualFree", ... in order
+    std::vector<FakeOpen> opens;          // every CreateFileW, also the failed ones
+    std::vector<FakePortCall> portCalls;  // every CreateIoCompletionPort
     std::map<HANDLE, FakeHandle> handles;
     std::map<void*, size_t> allocations;
     std::vector<std::string> violations;  // misuse seen: freeing a buffer in flight, ...
@@ -121,5 +139,8 @@ std::string FakeFileBytes(const std::wstring& path);
 
 // What is still open: handles of any kind and allocations.
 size_t OpenHandleCount();
+// timeBeginPeriod calls over the whole process, whichever fake was installed:
+// the program raises the timer resolution once per process.
+int ProcessTimerPeriodCalls();
 size_t OpenAllocationCount();
 size_t RequestsInFlight();

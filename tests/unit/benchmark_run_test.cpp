@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <map>
 #include <string>
@@ -199,10 +200,31 @@ TEST_F(BenchmarkRun, PassErrorInTheReadPhaseSkipsCountdownAndWritePhase) {
     EXPECT_EQ(page.find("WRITE TEST"), std::string::npos);
 }
 
-TEST_F(BenchmarkRun, ExistingTemporaryFolderIsTakenOver) {
-    AddFakeFile(JoinPath(temporaryFolder, L"stale.tmp"), "old");
+// A taken-over folder loses only this run's test file; what else it holds
+// keeps it, and the folder, in place.
+TEST_F(BenchmarkRun, ExistingTemporaryFolderIsTakenOverAndKeepsWhatWasInIt) {
+    const std::wstring stale = JoinPath(temporaryFolder, L"stale.tmp");
+    AddFakeFile(stale, "old");
     EXPECT_TRUE(Start(1));
-    EXPECT_FALSE(FakeExists(JoinPath(temporaryFolder, L"stale.tmp")));
+    EXPECT_FALSE(FakeExists(testFile));
+    EXPECT_EQ(FakeFileBytes(stale), "old");
+    Fake().nodes.erase(stale);
+    Fake().nodes.erase(temporaryFolder);
+}
+
+// Whatever the link points at, the run neither writes there nor deletes there.
+TEST_F(BenchmarkRun, LinkInThePlaceOfTheTemporaryFolderIsNeitherUsedNorFollowed) {
+    const std::wstring elsewhere = Fake().currentDirectory + L"-elsewhere";
+    const std::wstring lookalike = JoinPath(elsewhere, L"corvastatmp" + Tag + L".tmp");
+    AddFakeFile(JoinPath(elsewhere, L"precious.txt"), "precious");
+    AddFakeFile(lookalike, "mine too");
+    AddFakeLink(temporaryFolder, elsewhere);
+    EXPECT_FALSE(Start(1));
+    EXPECT_EQ(Shared.result.errorText, L"Unable to create " + temporaryFolder);
+    EXPECT_EQ(FakeFileBytes(JoinPath(elsewhere, L"precious.txt")), "precious");
+    EXPECT_EQ(FakeFileBytes(lookalike), "mine too");
+    EXPECT_TRUE(FakeExists(temporaryFolder));
+    Fake().nodes.erase(temporaryFolder);
 }
 
 TEST_F(BenchmarkRun, FileInThePlaceOfTheTemporaryFolderFailsTheRunAndSurvives) {
@@ -238,20 +260,82 @@ TEST_F(BenchmarkRun, TemporaryFolderHasOneSeparatorWhateverTheFolderEndsWith) {
 TEST_F(BenchmarkRun, MarkerThatCannotBeCreatedNeitherStopsTheRunNorIsDeleted) {
     markerHeld = true;
     const std::wstring marker = FakePath(RecoveryMarkerName);
-    AddFakeFile(marker, "held");
-    HANDLE held = Platform.CreateFileW(marker.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    // The other program lets go once the run has tried, so the run could delete it.
-    hook = [&held](const std::string& call, int) {
-        if (call == "VirtualAlloc" && held != INVALID_HANDLE_VALUE) {
-            Platform.CloseHandle(held);
-            held = INVALID_HANDLE_VALUE;
+    AddFakeFile(marker, "read-only");
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED);
+    EXPECT_TRUE(Start(1));
+    EXPECT_EQ(FakeFileBytes(marker), "read-only");
+}
+
+// The marker is open without sharing from before the report to the end, so
+// another process's start can neither read it nor take it, and its recovery
+// leaves this run alone wherever the run is.
+TEST_F(BenchmarkRun, MarkerIsHeldFlushedAndEmptiedBeforeItGoes) {
+    const std::wstring marker = FakePath(RecoveryMarkerName);
+    std::vector<std::string> refused;
+    std::string markerAtDeletion = "not deleted";
+    hook = [&](const std::string& call, int count) {
+        const bool inPass = call == "GetQueuedCompletionStatus" && count % 40 == 1;
+        const bool inPause = call == "Sleep" && count % 10 == 1;
+        if (inPass || inPause) {
+            RecoverCrashedRun();
+            const HANDLE other = Platform.CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+            if (other != INVALID_HANDLE_VALUE) Platform.CloseHandle(other);
+            refused.push_back(other == INVALID_HANDLE_VALUE && Platform.GetLastError() == ERROR_SHARING_VIOLATION
+                                  ? "refused" : "opened");
         }
+        if (call == "DeleteFileW" && FakeExists(marker)) markerAtDeletion = FakeFileBytes(marker);
     };
     EXPECT_TRUE(Start(1));
-    EXPECT_EQ(held, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(FakeFileBytes(marker), "held");
+    EXPECT_TRUE(ReportExists());
+    EXPECT_GT(refused.size(), 10u);
+    EXPECT_EQ(std::count(refused.begin(), refused.end(), "opened"), 0);
+    EXPECT_EQ(markerAtDeletion, "");
+    const std::vector<std::string>& log = Fake().log;
+    const auto claim = std::find(log.begin(), log.end(), "CreateFileW " + Utf8FromWide(marker));
+    const auto report = std::find(log.begin(), log.end(), "CreateFileW " + Utf8FromWide(ReportPath));
+    const auto flush = std::find(log.begin(), log.end(), "FlushFileBuffers " + Utf8FromWide(marker));
+    const auto preparation = std::find(log.begin(), log.end(), "CreateFileW " + Utf8FromWide(testFile));
+    EXPECT_LT(claim, report);
+    EXPECT_LT(flush, preparation);
+}
+
+// Another process's live run holds the marker: this start ends before it
+// opens a report, and touches nothing of that run.
+TEST_F(BenchmarkRun, AnotherLiveRunInTheFolderEndsThisOneAtOnce) {
+    markerHeld = true;
+    const std::wstring marker = FakePath(RecoveryMarkerName);
+    const std::wstring otherReport = FakePath(L"corvasta_07122026153045_SEQ1MQ8T1_256MiB.html");
+    AddFakeFile(JoinPath(FakePath(L"corvastatmp00000001"), L"corvastatmp00000001.tmp"), "data");
+    AddFakeFile(otherReport, "<html");
+    const HANDLE other = Platform.CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr,
+                                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(other, INVALID_HANDLE_VALUE);
+    const std::string markerBytes = Utf8FromWide(FakePath(L"corvastatmp00000001") + L"\r\n" + otherReport + L"\r\n");
+    DWORD written = 0;
+    Platform.WriteFile(other, markerBytes.data(), static_cast<DWORD>(markerBytes.size()), &written, nullptr);
+    const auto before = Fake().nodes;
+    RecoverCrashedRun();
+    EXPECT_FALSE(Start(1));
+    EXPECT_EQ(Shared.result.errorText, AnotherRunText);
+    EXPECT_EQ(Trace, std::vector<std::string>{"finished"});
+    EXPECT_TRUE(Boxes.empty());
+    EXPECT_EQ(Fake().nodes.size(), before.size());
+    for (const auto& [path, node] : before) EXPECT_EQ(FakeFileBytes(path), node.bytes) << Utf8FromWide(path);
+    Platform.CloseHandle(other);
+}
+
+TEST_F(BenchmarkRun, UnreadableCurrentDirectoryIsNotTakenForTheRoot) {
+    FailCall("GetCurrentDirectoryW", ERROR_FILE_NOT_FOUND);
+    const std::wstring unreadable = BenchmarkFolder();
+    EXPECT_EQ(unreadable, L"");
+    const auto before = Fake().nodes;
+    Shared = RunRecord{};
+    EXPECT_FALSE(RunBenchmark(unreadable, 1, 2, Shared.result, Shared.liveReadMBps, Shared.liveWriteMBps,
+                              Shared.livePhase, Shared.livePass, Sink));
+    EXPECT_EQ(Shared.result.errorText, UnreadableFolderText);
+    EXPECT_EQ(Fake().nodes.size(), before.size());
+    EXPECT_TRUE(Boxes.empty());
 }
 
 TEST_F(BenchmarkRun, ReportThatCannotBeCreatedShowsOneBoxAndTheRunCompletes) {
@@ -316,7 +400,8 @@ TEST(WaitUnlessStopped, SleepsInFiftyMillisecondSlicesUntilAStop) {
     EXPECT_EQ(Fake().callCounts["Sleep"], 33);
     EXPECT_TRUE(WaitUnlessStopped(0));
     EXPECT_EQ(Fake().callCounts["Sleep"], 33);
-    EXPECT_LE(Fake().timerPeriodCalls, 1);
+    // Once for the whole process, whichever test waited first.
+    EXPECT_EQ(ProcessTimerPeriodCalls(), 1);
     Fake().beforeCall = [](const std::string& call, int count) {
         if (call == "Sleep" && count == 38) StopRequested.store(1);
     };

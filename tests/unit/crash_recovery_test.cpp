@@ -153,6 +153,64 @@ TEST_F(CrashRecovery, OddMarkersAreDeletedWithoutHarm) {
     EXPECT_FALSE(FakeExists(folder));
 }
 
+// A run in progress holds its marker open without sharing; a start then
+// removes nothing, and once the holder is gone it is a crash like any other.
+TEST_F(CrashRecovery, LeavesALiveRunAloneAndRecoversItOnceItIsGone) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    AddFakeFile(FakePath(ReportName), "<html");
+    WriteMarker(folder, FakePath(ReportName));
+    const HANDLE live = Platform.CreateFileW(marker.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(live, INVALID_HANDLE_VALUE);
+    RecoverCrashedRun();
+    EXPECT_TRUE(FakeExists(JoinPath(folder, TemporaryName + L".tmp")));
+    EXPECT_TRUE(FakeExists(FakePath(ReportName)));
+    EXPECT_TRUE(FakeExists(marker));
+    EXPECT_EQ(Fake().callCounts["DeleteFileW"], 0);
+    Platform.CloseHandle(live);
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(folder));
+    EXPECT_FALSE(FakeExists(FakePath(ReportName)));
+}
+
+// A killed run's test file is let go a moment after its process is gone.
+TEST_F(CrashRecovery, WaitsForAKilledRunsTestFileToBeLetGo) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    const std::wstring testFile = JoinPath(folder, TemporaryName + L".tmp");
+    WriteMarker(folder, L"");
+    HANDLE dying = Platform.CreateFileW(testFile.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    Fake().beforeCall = [&dying](const std::string& call, int count) {
+        if (call == "Sleep" && count == 6) Platform.CloseHandle(dying);
+    };
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(folder));
+    EXPECT_EQ(Fake().callCounts["Sleep"], 6);
+}
+
+// Started again as the same folder spelled in other letter cases: the same
+// folder on Windows, another one on Linux.
+TEST_F(CrashRecovery, ComparesTheFolderByThePlatformsRuleForCase) {
+    const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+    const std::wstring report = FakePath(ReportName);
+    AddFakeFile(report, "<html");
+    const std::wstring current = Fake().currentDirectory;
+    std::wstring otherCase = current;
+    for (wchar_t& c : otherCase) {
+        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+    }
+    // Only the current directory's spelling changes; the fake's own lookups
+    // stay exact, so the leftovers are still found under the marker's paths.
+    AddFakeFolder(otherCase);
+    Fake().currentDirectory = otherCase;
+    AddFakeFile(FakePath(RecoveryMarkerName), Utf8FromWide(folder + L"\r\n" + report + L"\r\n"));
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
+    EXPECT_EQ(FakeExists(folder), !PathsIgnoreCase);
+    EXPECT_EQ(FakeExists(report), !PathsIgnoreCase);
+    Fake().currentDirectory = current;
+}
+
 TEST_F(CrashRecovery, NoMarkerMeansNothingHappens) {
     const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
     RecoverCrashedRun();

@@ -56,6 +56,18 @@ TEST_F(PrepareFile, FullSizeFileHoldsOneCopyOfThePatternPerBlock) {
     ExpectPatternCopies(256);
 }
 
+// Written past the cache, or the read passes would measure memory.
+TEST_F(PrepareFile, OpensTheFileAloneUnbufferedAndSequential) {
+    EXPECT_TRUE(Prepare(2));
+    ASSERT_EQ(Fake().opens.size(), 1u);
+    const FakeOpen& open = Fake().opens[0];
+    EXPECT_EQ(open.path, path);
+    EXPECT_EQ(open.access, GENERIC_READ | GENERIC_WRITE);
+    EXPECT_EQ(open.share, 0u);
+    EXPECT_EQ(open.disposition, CREATE_ALWAYS);
+    EXPECT_EQ(open.flags, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(PrepareFile, EarlierFileOfTheSameNameIsTruncatedAndRebuilt) {
     AddFakeFile(path, std::string(5 * MiB, 'x'));
     EXPECT_TRUE(Prepare(2));

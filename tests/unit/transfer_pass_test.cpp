@@ -15,6 +15,12 @@ namespace {
 constexpr uint64_t MiB = 1'048'576;
 constexpr double Untouched = -1.0;
 
+// A completion that has not come yet is waited for as long as it takes.
+bool EveryWaitWithoutLimit() {
+    const std::vector<DWORD>& waits = Fake().waitTimeouts;
+    return std::all_of(waits.begin(), waits.end(), [](DWORD ms) { return ms == INFINITE; });
+}
+
 class TransferPass : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -98,6 +104,43 @@ TEST_F(TransferPass, OffsetsBeyondFourGibibytesUseTheHighHalf) {
     EXPECT_EQ(highHalf, std::vector<DWORD>{1});
 }
 
+// The profile itself: the file alone, unbuffered and sequential, on one port
+// of one thread with key 0, each wait without a limit. While the pass runs,
+// nobody else can open the file, not even to read it while sharing all.
+TEST_F(TransferPass, OpensTheFileAloneUnbufferedOnOnePortAndWaitsWithoutLimit) {
+    constexpr DWORD flags =
+        FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+    AddFile(4);
+    DWORD othersOpen = 0;
+    Fake().beforeCall = [&](const std::string& call, int count) {
+        if (call != "GetQueuedCompletionStatus" || count != 2) return;
+        const HANDLE other = Platform.CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        othersOpen = other == INVALID_HANDLE_VALUE ? Platform.GetLastError() : 0;
+        if (other != INVALID_HANDLE_VALUE) Platform.CloseHandle(other);
+    };
+    for (const int isWrite : {0, 1}) {
+        SCOPED_TRACE(isWrite);
+        Fake().opens.clear();
+        Fake().portCalls.clear();
+        Fake().waitTimeouts.clear();
+        Fake().callCounts.clear();
+        EXPECT_GT(Run(4, isWrite), 0.0);
+        ASSERT_EQ(Fake().opens.size(), 2u);  // the pass, then the refused other
+        const FakeOpen& open = Fake().opens.front();
+        EXPECT_EQ(open.access, isWrite ? GENERIC_WRITE : GENERIC_READ);
+        EXPECT_EQ(open.share, 0u);
+        EXPECT_EQ(open.disposition, OPEN_EXISTING);
+        EXPECT_EQ(open.flags, flags);
+        ASSERT_EQ(Fake().portCalls.size(), 1u);
+        EXPECT_EQ(Fake().portCalls[0].key, 0u);
+        EXPECT_EQ(Fake().portCalls[0].threads, 1u);
+        EXPECT_GT(Fake().waitTimeouts.size(), 8u);
+        EXPECT_TRUE(EveryWaitWithoutLimit());
+        EXPECT_EQ(othersOpen, ERROR_SHARING_VIOLATION);
+    }
+}
+
 TEST_F(TransferPass, StopBeforeTheCallOpensFileAndPortButIssuesNothing) {
     AddFile(4);
     StopRequested.store(1);
@@ -118,6 +161,7 @@ TEST_F(TransferPass, StopDuringTheWindowDrainsWhatIsInFlightAndIssuesNoMore) {
     };
     ExpectNoSpeed(Run(16), L"");
     EXPECT_EQ(issuedAtStop, 10u);
+    EXPECT_TRUE(EveryWaitWithoutLimit());
     EXPECT_EQ(Fake().requests.size(), issuedAtStop);
     EXPECT_TRUE(std::all_of(Fake().requests.begin(), Fake().requests.end(),
                             [](const FakeRequest& request) { return request.completed; }));
@@ -247,6 +291,7 @@ TEST_F(TransferPass, EachFailureEndsThePassWithItsTextAndReleasesEverything) {
         FailCall(failure.call, failure.code, failure.skip);
         ExpectNoSpeed(Run(16, failure.isWrite), failure.text);
         ExpectNothingLeftOpen();
+        EXPECT_TRUE(EveryWaitWithoutLimit());
     }
 }
 
