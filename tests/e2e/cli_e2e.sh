@@ -4,16 +4,10 @@
 # folder, and (as root) the completed run on ext4 over a loop device, whose
 # device counters must confirm every pass.
 # Usage: cli_e2e.sh CLI WORK_DIR [RUNNER]   (RUNNER: cmake/wine-run.sh for the .exe)
-set -uo pipefail
 here=$(dirname "$(realpath "$0")")
-cli=$(realpath "$1")
-work=$2
-runner=${3:-}
-failures=0
+# shellcheck source=e2e_checks.sh
+source "$here/e2e_checks.sh"
 mounted=()
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-expect_line() { grep -qF -- "$2" "$1" || fail "missing '$2' in $(basename "$1")"; }
 # check_json FILE OUTCOME SHARES FOLDER: the document's fields and their types.
 check_json() { python3 "$here/check_json.py" "$@" || fail "the JSON document in $(basename "$1")"; }
 # Only what this script mounted is unmounted; a loop mount frees its device.
@@ -122,5 +116,4 @@ if [ -z "$runner" ]; then
     "$work/tmpfs.json" || fail "the tmpfs run's document does not warn"
 fi
 
-[ "$failures" -eq 0 ] && echo "cli end to end: all checks passed"
-exit $((failures > 0))
+finish_checks "cli end to end"

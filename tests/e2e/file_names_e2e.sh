@@ -4,12 +4,8 @@
 # with those raw bytes; the next run in the folder recovers from it, then
 # completes with a report whose text is valid UTF-8.
 # Usage: file_names_e2e.sh CLI WORK_DIR
-set -uo pipefail
-cli=$(realpath "$1")
-work=$2
-failures=0
-
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+# shellcheck source=e2e_checks.sh
+source "$(dirname "$(realpath "$0")")/e2e_checks.sh"
 
 rm -rf "$work"
 mkdir -p "$work"
@@ -54,5 +50,4 @@ else
   grep -qF "<h3>RESULT</h3>" "$report" || fail "the report has no RESULT block"
 fi
 
-[ "$failures" -eq 0 ] && echo "file names end to end: all checks passed"
-exit $((failures > 0))
+finish_checks "file names end to end"
