@@ -1,0 +1,122 @@
+// The Linux engines behind the completion ports, on real files: which engine
+// the process took, and the buffers that a port registered with the kernel.
+#ifndef _WIN32
+#include "platform/platform.h"
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr DWORD Block = 1048576;
+constexpr int Blocks = 4;
+const std::wstring FileName = L"io_engine.tmp";
+
+void* NewBlock() {
+    return Platform.VirtualAlloc(nullptr, Block, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+// Memory the kernel holds pinned for this process, in KiB.
+long PinnedKiB() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line)) {
+        if (line.rfind("VmPin:", 0) == 0) return std::strtol(line.c_str() + 6, nullptr, 10);
+    }
+    return -1;
+}
+
+// The rings of earlier tests give their pages back in the background; none
+// of them is alive any more, so the count falls to 0 in time.
+bool PinsSettled() {
+    for (int tries = 0; tries < 250 && PinnedKiB() != 0; ++tries) Platform.Sleep(20);
+    return PinnedKiB() == 0;
+}
+
+bool MakeFile() {
+    std::ofstream file("io_engine.tmp", std::ios::binary | std::ios::trunc);
+    std::string block(Block, ' ');
+    for (int b = 0; b < Blocks; ++b) {
+        block.assign(Block, static_cast<char>('a' + b));
+        file.write(block.data(), Block);
+    }
+    return static_cast<bool>(file);
+}
+
+// One request through the port and its completion; the bytes moved.
+DWORD Move(HANDLE file, HANDLE port, void* buffer, int block, bool isWrite) {
+    OVERLAPPED record{};
+    record.Offset = static_cast<DWORD>(block) * Block;
+    const BOOL started = isWrite ? Platform.WriteFile(file, buffer, Block, nullptr, &record)
+                                 : Platform.ReadFile(file, buffer, Block, nullptr, &record);
+    if (!started && Platform.GetLastError() != ERROR_IO_PENDING) return 0;
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* taken = nullptr;
+    if (!Platform.GetQueuedCompletionStatus(port, &bytes, &key, &taken, INFINITE)) return 0;
+    return taken == &record ? bytes : 0;
+}
+
+}  // namespace
+
+// The denied run says which engine it expects; without that either will do.
+TEST(IoEngine, IsTheOneThisRunExpects) {
+    const std::string name = Utf8FromWide(IoBackendName());
+    const char* expected = std::getenv("CORVASTA_EXPECT_IO");
+    if (expected != nullptr) {
+        EXPECT_EQ(name, expected);
+    } else {
+        EXPECT_TRUE(name == "io_uring" || name == "libaio") << name;
+    }
+    EXPECT_EQ(Utf8FromWide(IoBackendName()), name) << "chosen once per process";
+}
+
+// Buffers allocated before the port are registered with io_uring; each
+// request must still land in its own buffer, and a buffer freed and
+// allocated again (often at the same address) must not be taken for the
+// pages the port registered before.
+TEST(IoEngine, RegisteredBuffersCarryTheirOwnBlocks) {
+    ASSERT_TRUE(MakeFile());
+    void* buffers[Blocks];
+    for (void*& buffer : buffers) ASSERT_NE(buffer = NewBlock(), nullptr);
+    HANDLE file = Platform.CreateFileW(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING,
+                                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(PinsSettled());
+    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
+    ASSERT_NE(port, nullptr);
+    if (std::wstring(IoBackendName()) == L"io_uring") {
+        EXPECT_GE(PinnedKiB(), Blocks * 1024) << "the buffers were not registered";
+    }
+
+    for (int b = 0; b < Blocks; ++b) {
+        auto* into = static_cast<unsigned char*>(buffers[Blocks - 1 - b]);
+        ASSERT_EQ(Move(file, port, into, b, false), Block);
+        EXPECT_EQ(into[0], 'a' + b);
+        EXPECT_EQ(into[Block - 1], 'a' + b);
+    }
+
+    Platform.VirtualFree(buffers[0], 0, MEM_RELEASE);
+    auto* again = static_cast<unsigned char*>(buffers[0] = NewBlock());
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(Move(file, port, again, 2, false), Block);
+    EXPECT_EQ(again[0], 'c');
+
+    std::memset(buffers[1], 'z', Block);
+    ASSERT_EQ(Move(file, port, buffers[1], 0, true), Block);
+    ASSERT_EQ(Move(file, port, buffers[2], 0, false), Block);
+    EXPECT_EQ(static_cast<unsigned char*>(buffers[2])[Block / 2], 'z');
+
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(file));
+    // A registered file held by the port would still hold the file's lock.
+    EXPECT_TRUE(Platform.DeleteFileW(FileName.c_str())) << Platform.GetLastError();
+    for (void* buffer : buffers) Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+}
+#endif
