@@ -46,7 +46,7 @@ struct PortObject {
 constexpr size_t MostFixedBuffers = 16;
 constexpr size_t FixedBufferBytes = 1048576;
 struct FixedBuffers {
-    std::atomic<uintptr_t> address[MostFixedBuffers];
+    std::atomic<uintptr_t> address[MostFixedBuffers];  // 0 past count
     size_t count;
 };
 

@@ -30,13 +30,13 @@ BOOL Queue(FileObject* file, const void* buffer, DWORD bytes, OVERLAPPED* overla
     }
     const uint64_t offset = (static_cast<uint64_t>(overlapped->OffsetHigh) << 32) |
                             overlapped->Offset;
-    overlapped->Internal = file->key;
-    overlapped->InternalHigh = bytes | (isWrite ? 0 : ReadRequest);
     // The kernel writes into the buffer of a read; the prototype is shared with writes.
     if (!Engine().Queue(port, file, const_cast<void*>(buffer), bytes, offset, overlapped,
                         isWrite)) {
         return FALSE;
     }
+    overlapped->Internal = file->key;
+    overlapped->InternalHigh = bytes | (isWrite ? 0 : ReadRequest);
     ++port->inFlight;
     SetError(ERROR_IO_PENDING);
     return FALSE;

@@ -43,9 +43,10 @@ void ForgetRegion(void* address) {
     const auto gone = reinterpret_cast<uintptr_t>(address);
     std::lock_guard<std::mutex> hold(Guard);
     std::erase(Regions, gone);
+    // Every entry, not just the first count: the count is the port's own.
     for (FixedBuffers* table : Tables) {
-        for (size_t i = 0; i < table->count; ++i) {
-            if (table->address[i].load() == gone) table->address[i].store(0);
+        for (std::atomic<uintptr_t>& entry : table->address) {
+            if (entry.load() == gone) entry.store(0);
         }
     }
 }

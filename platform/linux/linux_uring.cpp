@@ -1,6 +1,7 @@
 // The io_uring engine: one ring per port, the record address as each
 // request's user_data. Queued requests reach the kernel in one go when the
-// port is next waited on, one system call per completion instead of two.
+// port is next waited on, at most one system call per completion instead of
+// two.
 //
 // The buffers that exist when a port is made (the pass allocates its eight
 // before it opens the file and makes the port) are registered with the ring,
@@ -99,8 +100,11 @@ void QueueCancel(io_uring* ring, int fd, OVERLAPPED* overlapped) {
 }
 
 // Waits for the next completion of any kind, handing queued requests to the
-// kernel on the way.
+// kernel on the way. A completion that is there already is taken without a
+// system call, so the requests queued in answer to several completions go
+// to the kernel together, with the wait that has to sleep.
 int WaitForEntry(io_uring* ring, DWORD milliseconds, io_uring_cqe** completion) {
+    if (io_uring_peek_cqe(ring, completion) == 0) return 0;
     int result = 0;
     if (milliseconds == INFINITE) {
         // A signal may interrupt the call before it submits; the queued

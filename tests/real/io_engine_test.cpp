@@ -16,7 +16,6 @@ namespace {
 
 constexpr DWORD Block = 1048576;
 constexpr int Blocks = 4;
-const std::wstring FileName = L"io_engine.tmp";
 
 void* NewBlock() {
     return Platform.VirtualAlloc(nullptr, Block, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
@@ -40,14 +39,21 @@ std::string AddressText(const void* address) {
     return text;
 }
 
-bool MakeFile() {
-    std::ofstream file("io_engine.tmp", std::ios::binary | std::ios::trunc);
-    std::string block(Block, ' ');
+// A file of Blocks blocks, block b filled with the byte first + b.
+bool MakeFile(const std::wstring& name, char first) {
+    std::ofstream file(Utf8FromWide(name), std::ios::binary | std::ios::trunc);
+    std::string block;
     for (int b = 0; b < Blocks; ++b) {
-        block.assign(Block, static_cast<char>('a' + b));
+        block.assign(Block, static_cast<char>(first + b));
         file.write(block.data(), Block);
     }
     return static_cast<bool>(file);
+}
+
+HANDLE OpenOverlapped(const std::wstring& name) {
+    return Platform.CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING,
+                                nullptr);
 }
 
 // One request through the port and its completion; the bytes moved.
@@ -83,12 +89,11 @@ TEST(IoEngine, IsTheOneThisRunExpects) {
 // allocated again (often at the same address) must not be taken for the
 // pages the port registered before.
 TEST(IoEngine, RegisteredBuffersCarryTheirOwnBlocks) {
-    ASSERT_TRUE(MakeFile());
+    const std::wstring name = L"io_engine.tmp";
+    ASSERT_TRUE(MakeFile(name, 'a'));
     void* buffers[Blocks];
     for (void*& buffer : buffers) ASSERT_NE(buffer = NewBlock(), nullptr);
-    HANDLE file = Platform.CreateFileW(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       OPEN_EXISTING,
-                                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+    HANDLE file = OpenOverlapped(name);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
     ASSERT_NE(port, nullptr);
@@ -121,7 +126,40 @@ TEST(IoEngine, RegisteredBuffersCarryTheirOwnBlocks) {
     EXPECT_TRUE(Platform.CloseHandle(port));
     EXPECT_TRUE(Platform.CloseHandle(file));
     // A registered file held by the port would still hold the file's lock.
-    EXPECT_TRUE(Platform.DeleteFileW(FileName.c_str())) << Platform.GetLastError();
+    EXPECT_TRUE(Platform.DeleteFileW(name.c_str())) << Platform.GetLastError();
     for (void* buffer : buffers) Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
+// Each file bound to a port has a registered place of its own, and a file
+// closed while the port lives on gives its place (and its lock) back.
+TEST(IoEngine, FilesSharingAPortKeepTheirOwnPlaces) {
+    const std::wstring first = L"io_engine_first.tmp";
+    const std::wstring second = L"io_engine_second.tmp";
+    ASSERT_TRUE(MakeFile(first, 'a'));
+    ASSERT_TRUE(MakeFile(second, 'k'));
+    auto* buffer = static_cast<unsigned char*>(NewBlock());
+    ASSERT_NE(buffer, nullptr);
+    HANDLE one = OpenOverlapped(first);
+    HANDLE two = OpenOverlapped(second);
+    ASSERT_NE(one, INVALID_HANDLE_VALUE);
+    ASSERT_NE(two, INVALID_HANDLE_VALUE);
+    HANDLE port = Platform.CreateIoCompletionPort(one, nullptr, 1, 1);
+    ASSERT_NE(port, nullptr);
+    ASSERT_EQ(Platform.CreateIoCompletionPort(two, port, 2, 1), port);
+
+    ASSERT_EQ(Move(one, port, buffer, 1, false), Block);
+    EXPECT_EQ(buffer[0], 'b');
+    ASSERT_EQ(Move(two, port, buffer, 1, false), Block);
+    EXPECT_EQ(buffer[0], 'l');
+
+    EXPECT_TRUE(Platform.CloseHandle(one));
+    EXPECT_TRUE(Platform.DeleteFileW(first.c_str())) << Platform.GetLastError();
+    ASSERT_EQ(Move(two, port, buffer, 3, false), Block);
+    EXPECT_EQ(buffer[0], 'n');
+
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(two));
+    EXPECT_TRUE(Platform.DeleteFileW(second.c_str())) << Platform.GetLastError();
+    Platform.VirtualFree(buffer, 0, MEM_RELEASE);
 }
 #endif
