@@ -1,7 +1,8 @@
 // The native AIO engine, for where io_uring is denied: one AIO context per
-// port, the record address as each request's data. Every request goes to the
-// kernel as it is issued, and one wait takes every completion that is ready,
-// so the next waits are served without a system call.
+// port, the record address as each request's data. One wait takes every
+// completion that is ready, so the next waits are served without a system
+// call, and the requests issued in answer to them go to the kernel together
+// when the wait has to go to the kernel again.
 //
 // Native AIO has nothing like registered buffers or files: every request
 // pins its pages and looks up its file.
@@ -9,6 +10,7 @@
 
 #include <libaio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <ctime>
 #include <new>
@@ -23,6 +25,8 @@ constexpr int Depth = 64;
 struct AioQueue {
     io_context_t context;
     iocb blocks[Depth];
+    iocb* pending[Depth];  // issued, not yet handed to the kernel
+    int pendingCount;
     io_event events[Depth];
     int eventCount;  // events taken from the kernel
     int eventNext;   // the next of them to hand out
@@ -63,6 +67,37 @@ void CancelBlock(AioQueue* queue, iocb* block) {
     io_cancel(queue->context, block, &unused);
 }
 
+// Keeps an event to hand out after those already kept. The events and the
+// pending requests are all in-use blocks, so the array never overflows.
+void KeepEvent(AioQueue* queue, const io_event& event) {
+    std::copy(queue->events + queue->eventNext, queue->events + queue->eventCount, queue->events);
+    queue->eventCount -= queue->eventNext;
+    queue->eventNext = 0;
+    queue->events[queue->eventCount++] = event;
+}
+
+// Hands the pending requests to the kernel in one call. A request it refuses
+// finishes at once with the refusal, like a request that fails in flight.
+void SubmitPending(AioQueue* queue) {
+    int done = 0;
+    while (done < queue->pendingCount) {
+        const int result = io_submit(queue->context, queue->pendingCount - done,
+                                     queue->pending + done);
+        if (result == -EINTR) continue;
+        if (result > 0) {
+            done += result;
+            continue;
+        }
+        iocb* refused = queue->pending[done++];
+        io_event event{};
+        event.data = refused->data;
+        event.obj = refused;
+        event.res = static_cast<unsigned long>(static_cast<long>(result < 0 ? result : -EAGAIN));
+        KeepEvent(queue, event);
+    }
+    queue->pendingCount = 0;
+}
+
 bool Open(PortObject* port) {
     auto* queue = new (std::nothrow) AioQueue{};
     if (queue == nullptr) {
@@ -81,7 +116,10 @@ bool Open(PortObject* port) {
 
 void Bind(PortObject*, FileObject*) {}
 
-void Detach(PortObject*, FileObject*) {}
+// Pending requests must reach the kernel while their descriptor is open.
+void Detach(PortObject* port, FileObject*) {
+    SubmitPending(QueueOf(port));
+}
 
 bool Queue(PortObject* port, FileObject* file, void* buffer, DWORD bytes, uint64_t offset,
            OVERLAPPED* record, bool isWrite) {
@@ -98,19 +136,13 @@ bool Queue(PortObject* port, FileObject* file, void* buffer, DWORD bytes, uint64
         io_prep_pread(block, file->fd, buffer, bytes, at);
     }
     block->data = record;
-    iocb* blocks[1] = {block};
-    int result;
-    do {
-        result = io_submit(queue->context, 1, blocks);
-    } while (result == -EINTR);
-    if (result == 1) return true;
-    block->data = nullptr;
-    SetError(WindowsCodeOf(result < 0 ? -result : EAGAIN));
-    return false;
+    queue->pending[queue->pendingCount++] = block;
+    return true;
 }
 
 int Take(PortObject* port, DWORD milliseconds, Finished& finished) {
     AioQueue* queue = QueueOf(port);
+    if (queue->eventNext == queue->eventCount) SubmitPending(queue);
     if (queue->eventNext == queue->eventCount) {
         const int result = Collect(queue, milliseconds);
         if (result < 0) return result;
@@ -132,6 +164,7 @@ bool Cancel(PortObject* port, FileObject* file, OVERLAPPED* record) {
 
 void Retire(PortObject* port) {
     AioQueue* queue = QueueOf(port);
+    SubmitPending(queue);
     for (iocb& block : queue->blocks) {
         if (block.data != nullptr) CancelBlock(queue, &block);
     }

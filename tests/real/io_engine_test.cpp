@@ -162,4 +162,35 @@ TEST(IoEngine, FilesSharingAPortKeepTheirOwnPlaces) {
     EXPECT_TRUE(Platform.DeleteFileW(second.c_str())) << Platform.GetLastError();
     Platform.VirtualFree(buffer, 0, MEM_RELEASE);
 }
+
+// A request the kernel refuses (a read through a handle opened for writing)
+// still comes back through the port, once, with its failure; the port goes on.
+TEST(IoEngine, ARefusedRequestComesBackThroughThePort) {
+    const std::wstring name = L"io_engine_refused.tmp";
+    ASSERT_TRUE(MakeFile(name, 'a'));
+    auto* buffer = static_cast<unsigned char*>(NewBlock());
+    ASSERT_NE(buffer, nullptr);
+    HANDLE file = Platform.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
+    ASSERT_NE(port, nullptr);
+
+    OVERLAPPED record{};
+    ASSERT_FALSE(Platform.ReadFile(file, buffer, Block, nullptr, &record));
+    ASSERT_EQ(Platform.GetLastError(), ERROR_IO_PENDING);
+    DWORD bytes = 1;
+    ULONG_PTR key = 0;
+    OVERLAPPED* taken = nullptr;
+    EXPECT_FALSE(Platform.GetQueuedCompletionStatus(port, &bytes, &key, &taken, 5000));
+    EXPECT_EQ(taken, &record);
+    EXPECT_EQ(Platform.GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(Move(file, port, buffer, 0, true), Block);
+
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(file));
+    EXPECT_TRUE(Platform.DeleteFileW(name.c_str()));
+    Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+}
 #endif
