@@ -99,7 +99,7 @@ void SubmitPending(AioQueue* queue) {
 }
 
 bool Open(PortObject* port) {
-    auto* queue = new (std::nothrow) AioQueue{};
+    auto* queue = new (std::nothrow) AioQueue();
     if (queue == nullptr) {
         SetError(ERROR_NOT_ENOUGH_MEMORY);
         return false;

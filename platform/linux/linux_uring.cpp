@@ -130,7 +130,7 @@ int WaitForEntry(io_uring* ring, DWORD milliseconds, io_uring_cqe** completion) 
 }
 
 bool Open(PortObject* port) {
-    auto* queue = new (std::nothrow) UringQueue{};
+    auto* queue = new (std::nothrow) UringQueue();
     if (queue == nullptr) {
         SetError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
