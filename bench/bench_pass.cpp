@@ -1,5 +1,6 @@
-// Runs one pass of the engine over an existing test file and prints its speed
-// and the CPU time the process spent on it, for the comparison with fio.
+// Runs one pass of the engine over an existing test file and prints its speed,
+// the CPU time the process spent on it, the GiB it moved and the I/O engine
+// it ran on, for the comparison with fio.
 #include "engine/prepare_test_file.h"
 #include "engine/transfer_pass.h"
 #include "engine/pattern.h"
@@ -55,8 +56,12 @@ int main(int argc, char** argv) {
             RunTransferPass(file, sizeMiB, mode == "write", pattern, errorText, &elapsedMs);
         const double cpu = CpuSeconds() - cpuBefore;
         const double gib = mbps * 1e6 * (elapsedMs / 1000.0) / (1024.0 * 1024.0 * 1024.0);
-        if (errorText.empty()) std::printf("%.2f %.4f %.4f\n", mbps, cpu, gib);
-        else status = 1;
+        if (errorText.empty()) {
+            std::printf("%.2f %.4f %.4f %s\n", mbps, cpu, gib,
+                        Utf8FromWide(IoBackendName()).c_str());
+        } else {
+            status = 1;
+        }
     }
     if (status != 0) std::fprintf(stderr, "%s\n", Utf8FromWide(errorText).c_str());
     Platform.VirtualFree(pattern, 0, MEM_RELEASE);

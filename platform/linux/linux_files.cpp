@@ -245,7 +245,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
 }
 
 BOOL CloseFile(FileObject* file) {
-    if (file->port) SubmitQueued(file->port);
+    if (file->port) DetachFile(file);
     close(file->fd);
     if (file->port) ReleasePort(file->port);
     delete file;

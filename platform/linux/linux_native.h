@@ -4,8 +4,7 @@
 
 #include "platform/platform.h"
 
-#include <liburing.h>
-
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -28,16 +27,27 @@ struct FileObject {
     int64_t position;     // used by the synchronous calls only
     PortObject* port;     // null until bound
     ULONG_PTR key;
+    int fixedIndex = -1;  // the file's place in its port's registered files, if any
 };
 
-// One ring per port. A port closed while files are still bound to it lives on
-// until the last of them is closed, so a file never points at freed memory.
+// A port closed while files are still bound to it lives on until the last of
+// them is closed, so a file never points at freed memory.
 struct PortObject {
     HandleKind kind;
     bool closed;
     int boundFiles;
     int64_t inFlight;     // queued requests whose completion is not yet taken
-    io_uring ring;
+    void* queue;          // the I/O engine's own state for this port
+};
+
+// Buffers a port registered with the kernel, by index. VirtualFree clears a
+// freed buffer's entry, so memory mapped later at the same address is never
+// taken for the registered pages.
+constexpr size_t MostFixedBuffers = 16;
+constexpr size_t FixedBufferBytes = 1048576;
+struct FixedBuffers {
+    std::atomic<uintptr_t> address[MostFixedBuffers];  // 0 past count
+    size_t count;
 };
 
 // Windows codes the compact header leaves out.
@@ -70,8 +80,16 @@ FileObject* FileOf(HANDLE handle);
 PortObject* PortOf(HANDLE handle);
 
 // Hands queued requests to the kernel, which then holds its own reference to
-// their files; called before a bound file's descriptor is closed.
-void SubmitQueued(PortObject* port);
+// their file, and drops the port's registration of the file; called before a
+// bound file's descriptor is closed.
+void DetachFile(FileObject* file);
+
+// The live VirtualAlloc regions of FixedBufferBytes, newest first, into a
+// port's table, which from then on hears of their release.
+void AdoptRegions(FixedBuffers* table);
+void DropTable(FixedBuffers* table);
+void NoteRegion(void* address, size_t bytes);
+void ForgetRegion(void* address);
 
 // Drops a file's hold on its port and frees the port once nothing holds it.
 void ReleasePort(PortObject* port);

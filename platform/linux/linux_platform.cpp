@@ -1,5 +1,5 @@
 // The Linux backend's table: each entry imitates the Win32 call of its name.
-#include "platform/linux/linux_native.h"
+#include "platform/linux/linux_port_engine.h"
 
 namespace {
 
@@ -48,5 +48,5 @@ const PlatformCalls& NativePlatform() {
 }
 
 const wchar_t* IoBackendName() {
-    return L"io_uring";
+    return linux_native::Engine().name;
 }

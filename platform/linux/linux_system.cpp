@@ -88,7 +88,9 @@ LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD type, DWORD) {
         return nullptr;
     }
     *static_cast<RegionHeader*>(base) = RegionHeader{RegionMagic, mappedBytes};
-    return static_cast<char*>(base) + PageBytes;
+    void* region = static_cast<char*>(base) + PageBytes;
+    NoteRegion(region, bytes);
+    return region;
 }
 
 BOOL VirtualFree(LPVOID address, size_t bytes, DWORD type) {
@@ -103,6 +105,9 @@ BOOL VirtualFree(LPVOID address, size_t bytes, DWORD type) {
         return FALSE;
     }
     header->magic = 0;
+    // A port that registered the region keeps its pages pinned; it only has
+    // to stop using the address, which later memory may take.
+    ForgetRegion(address);
     munmap(header, header->mappedBytes);
     return TRUE;
 }

@@ -1,0 +1,196 @@
+// The Linux engines behind the completion ports, on real files: which engine
+// the process took, and the buffers that a port registered with the kernel.
+#ifndef _WIN32
+#include "platform/platform.h"
+#include "platform/text.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+constexpr DWORD Block = 1048576;
+constexpr int Blocks = 4;
+
+void* NewBlock() {
+    return Platform.VirtualAlloc(nullptr, Block, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+}
+
+// What the kernel says of the process's one ring (the registered files and
+// buffers among it), or nothing.
+std::string RingInfo() {
+    for (int fd = 0; fd < 1024; ++fd) {
+        std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd));
+        const std::string text((std::istreambuf_iterator<char>(info)),
+                               std::istreambuf_iterator<char>());
+        if (text.find("UserFiles:") != std::string::npos) return text;
+    }
+    return std::string();
+}
+
+std::string AddressText(const void* address) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%p/", address);
+    return text;
+}
+
+// A file of Blocks blocks, block b filled with the byte first + b.
+bool MakeFile(const std::wstring& name, char first) {
+    std::ofstream file(Utf8FromWide(name), std::ios::binary | std::ios::trunc);
+    std::string block;
+    for (int b = 0; b < Blocks; ++b) {
+        block.assign(Block, static_cast<char>(first + b));
+        file.write(block.data(), Block);
+    }
+    return static_cast<bool>(file);
+}
+
+HANDLE OpenOverlapped(const std::wstring& name) {
+    return Platform.CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING,
+                                nullptr);
+}
+
+// One request through the port and its completion; the bytes moved.
+DWORD Move(HANDLE file, HANDLE port, void* buffer, int block, bool isWrite) {
+    OVERLAPPED record{};
+    record.Offset = static_cast<DWORD>(block) * Block;
+    const BOOL started = isWrite ? Platform.WriteFile(file, buffer, Block, nullptr, &record)
+                                 : Platform.ReadFile(file, buffer, Block, nullptr, &record);
+    if (!started && Platform.GetLastError() != ERROR_IO_PENDING) return 0;
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* taken = nullptr;
+    if (!Platform.GetQueuedCompletionStatus(port, &bytes, &key, &taken, INFINITE)) return 0;
+    return taken == &record ? bytes : 0;
+}
+
+}  // namespace
+
+// The denied run says which engine it expects; without that either will do.
+TEST(IoEngine, IsTheOneThisRunExpects) {
+    const std::string name = Utf8FromWide(IoBackendName());
+    const char* expected = std::getenv("CORVASTA_EXPECT_IO");
+    if (expected != nullptr) {
+        EXPECT_EQ(name, expected);
+    } else {
+        EXPECT_TRUE(name == "io_uring" || name == "libaio") << name;
+    }
+    EXPECT_EQ(Utf8FromWide(IoBackendName()), name) << "chosen once per process";
+}
+
+// Buffers allocated before the port are registered with io_uring; each
+// request must still land in its own buffer, and a buffer freed and
+// allocated again (often at the same address) must not be taken for the
+// pages the port registered before.
+TEST(IoEngine, RegisteredBuffersCarryTheirOwnBlocks) {
+    const std::wstring name = L"io_engine.tmp";
+    ASSERT_TRUE(MakeFile(name, 'a'));
+    void* buffers[Blocks];
+    for (void*& buffer : buffers) ASSERT_NE(buffer = NewBlock(), nullptr);
+    HANDLE file = OpenOverlapped(name);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
+    ASSERT_NE(port, nullptr);
+    if (std::wstring(IoBackendName()) == L"io_uring") {
+        const std::string ring = RingInfo();
+        EXPECT_NE(ring.find("0: /"), std::string::npos) << "the file was not registered\n" << ring;
+        for (void* buffer : buffers) {
+            EXPECT_NE(ring.find(AddressText(buffer)), std::string::npos) << ring;
+        }
+    }
+
+    for (int b = 0; b < Blocks; ++b) {
+        auto* into = static_cast<unsigned char*>(buffers[Blocks - 1 - b]);
+        ASSERT_EQ(Move(file, port, into, b, false), Block);
+        EXPECT_EQ(into[0], 'a' + b);
+        EXPECT_EQ(into[Block - 1], 'a' + b);
+    }
+
+    Platform.VirtualFree(buffers[0], 0, MEM_RELEASE);
+    auto* again = static_cast<unsigned char*>(buffers[0] = NewBlock());
+    ASSERT_NE(again, nullptr);
+    ASSERT_EQ(Move(file, port, again, 2, false), Block);
+    EXPECT_EQ(again[0], 'c');
+
+    std::memset(buffers[1], 'z', Block);
+    ASSERT_EQ(Move(file, port, buffers[1], 0, true), Block);
+    ASSERT_EQ(Move(file, port, buffers[2], 0, false), Block);
+    EXPECT_EQ(static_cast<unsigned char*>(buffers[2])[Block / 2], 'z');
+
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(file));
+    // A registered file held by the port would still hold the file's lock.
+    EXPECT_TRUE(Platform.DeleteFileW(name.c_str())) << Platform.GetLastError();
+    for (void* buffer : buffers) Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
+// Each file bound to a port has a registered place of its own, and a file
+// closed while the port lives on gives its place (and its lock) back.
+TEST(IoEngine, FilesSharingAPortKeepTheirOwnPlaces) {
+    const std::wstring first = L"io_engine_first.tmp";
+    const std::wstring second = L"io_engine_second.tmp";
+    ASSERT_TRUE(MakeFile(first, 'a'));
+    ASSERT_TRUE(MakeFile(second, 'k'));
+    auto* buffer = static_cast<unsigned char*>(NewBlock());
+    ASSERT_NE(buffer, nullptr);
+    HANDLE one = OpenOverlapped(first);
+    HANDLE two = OpenOverlapped(second);
+    ASSERT_NE(one, INVALID_HANDLE_VALUE);
+    ASSERT_NE(two, INVALID_HANDLE_VALUE);
+    HANDLE port = Platform.CreateIoCompletionPort(one, nullptr, 1, 1);
+    ASSERT_NE(port, nullptr);
+    ASSERT_EQ(Platform.CreateIoCompletionPort(two, port, 2, 1), port);
+
+    ASSERT_EQ(Move(one, port, buffer, 1, false), Block);
+    EXPECT_EQ(buffer[0], 'b');
+    ASSERT_EQ(Move(two, port, buffer, 1, false), Block);
+    EXPECT_EQ(buffer[0], 'l');
+
+    EXPECT_TRUE(Platform.CloseHandle(one));
+    EXPECT_TRUE(Platform.DeleteFileW(first.c_str())) << Platform.GetLastError();
+    ASSERT_EQ(Move(two, port, buffer, 3, false), Block);
+    EXPECT_EQ(buffer[0], 'n');
+
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(two));
+    EXPECT_TRUE(Platform.DeleteFileW(second.c_str())) << Platform.GetLastError();
+    Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+}
+
+// A request the kernel refuses (a read through a handle opened for writing)
+// still comes back through the port, once, with its failure; the port goes on.
+TEST(IoEngine, ARefusedRequestComesBackThroughThePort) {
+    const std::wstring name = L"io_engine_refused.tmp";
+    ASSERT_TRUE(MakeFile(name, 'a'));
+    auto* buffer = static_cast<unsigned char*>(NewBlock());
+    ASSERT_NE(buffer, nullptr);
+    HANDLE file = Platform.CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
+    ASSERT_NE(port, nullptr);
+
+    OVERLAPPED record{};
+    ASSERT_FALSE(Platform.ReadFile(file, buffer, Block, nullptr, &record));
+    ASSERT_EQ(Platform.GetLastError(), ERROR_IO_PENDING);
+    DWORD bytes = 1;
+    ULONG_PTR key = 0;
+    OVERLAPPED* taken = nullptr;
+    EXPECT_FALSE(Platform.GetQueuedCompletionStatus(port, &bytes, &key, &taken, 5000));
+    EXPECT_EQ(taken, &record);
+    EXPECT_EQ(Platform.GetLastError(), ERROR_INVALID_HANDLE);
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(Move(file, port, buffer, 0, true), Block);
+
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(file));
+    EXPECT_TRUE(Platform.DeleteFileW(name.c_str()));
+    Platform.VirtualFree(buffer, 0, MEM_RELEASE);
+}
+#endif
