@@ -18,15 +18,21 @@ namespace linux_native {
 namespace {
 
 constexpr size_t PageBytes = 4096;
+constexpr size_t HugePageBytes = 2 * 1024 * 1024;
 constexpr uint64_t RegionMagic = 0x6E6F6967655276ULL;
 
-// A region is mapped with one page in front that records its length, since
+// A region is mapped with one page in front that records the mapping, since
 // VirtualFree is not told it. Mapped pages (unlike heap memory) cannot be
 // handed out again while the kernel still holds them for a transfer.
 struct RegionHeader {
     uint64_t magic;
+    void* base;
     size_t mappedBytes;
 };
+
+size_t RoundUp(size_t bytes, size_t unit) {
+    return (bytes + unit - 1) / unit * unit;
+}
 
 int64_t Nanoseconds(clockid_t clock) {
     timespec now{};
@@ -76,19 +82,28 @@ bool ReadOwnExecutable(std::vector<char>& buffer, size_t& used) {
 
 LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD type, DWORD) {
     if (address != nullptr || bytes == 0 || (type & MEM_COMMIT) == 0 ||
-        bytes > SIZE_MAX - 2 * PageBytes) {
+        bytes > SIZE_MAX - 3 * HugePageBytes) {
         SetError(ERROR_INVALID_PARAMETER);
         return nullptr;
     }
-    const size_t mappedBytes = PageBytes + (bytes + PageBytes - 1) / PageBytes * PageBytes;
+    // A 1 MiB request on 4 KiB pages takes 256 segments, more than devices
+    // such as virtio disks take in one, so the block layer splits it in two
+    // and cannot merge it with the next. The region therefore starts on a huge
+    // page boundary and asks for huge pages; where none is granted it works on
+    // ordinary pages as before. Only the header page and the region are ever
+    // touched, so the alignment slack costs address space, not memory.
+    const size_t regionBytes = RoundUp(bytes, HugePageBytes);
+    const size_t mappedBytes = PageBytes + regionBytes + HugePageBytes;
     void* base = mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) {
         SetError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    *static_cast<RegionHeader*>(base) = RegionHeader{RegionMagic, mappedBytes};
-    void* region = static_cast<char*>(base) + PageBytes;
+    const auto start = reinterpret_cast<uintptr_t>(base) + PageBytes;
+    auto* region = reinterpret_cast<char*>(RoundUp(start, HugePageBytes));
+    madvise(region, regionBytes, MADV_HUGEPAGE);
+    *reinterpret_cast<RegionHeader*>(region - PageBytes) = RegionHeader{RegionMagic, base, mappedBytes};
     NoteRegion(region, bytes);
     return region;
 }
@@ -108,7 +123,7 @@ BOOL VirtualFree(LPVOID address, size_t bytes, DWORD type) {
     // A port that registered the region keeps its pages pinned; it only has
     // to stop using the address, which later memory may take.
     ForgetRegion(address);
-    munmap(header, header->mappedBytes);
+    munmap(header->base, header->mappedBytes);
     return TRUE;
 }
 
