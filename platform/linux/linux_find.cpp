@@ -71,7 +71,7 @@ bool Advance(SearchObject* search, WIN32_FIND_DATAW* found) {
 void SplitPattern(const std::string& path, std::string& folder, std::string& pattern) {
     const size_t slash = path.rfind('/');
     if (slash == std::string::npos) {
-        folder = ".";
+        folder.assign(1, '.');  // not = ".": GCC 12 warns falsely of overlap there
         pattern = path;
     } else {
         folder = slash == 0 ? std::string("/") : path.substr(0, slash);
