@@ -33,6 +33,7 @@ void ProbeLinuxStorage(const std::wstring& folder, StorageInfo& storage) {
     storage.device = WideFromUtf8(found.device);
     storage.major = found.major;
     storage.minor = found.minor;
+    storage.cachedBelow = found.cachedLoop;
 }
 #endif
 
@@ -90,11 +91,18 @@ std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem) {
            L") has no block device under it: the figures cannot be confirmed by device counters";
 }
 
+std::wstring CachedLoopWarning(const std::wstring& device) {
+    return L"the device " + device +
+           L" is a loop device that reaches its backing file through the page cache: "
+           L"its counters cannot tell that cache from the storage";
+}
+
 std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText) {
     return L"the device counters of " + device + L" are not available (" + errorText + L")";
 }
 
 std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage) {
+    if (storage.cachedBelow) return CachedLoopWarning(storage.device);
     if (!storage.device.empty()) return std::wstring();
     if (storage.volumeError.empty()) return NoBlockDeviceWarning(storage.fileSystem);
     return CountersUnavailableWarning(DriveDesignatorOf(folder), storage.volumeError);

@@ -14,6 +14,7 @@ struct StorageInfo {
     unsigned major = 0;          // where a Linux folder is counted
     unsigned minor = 0;
     std::wstring volumeError;    // why a volume with a drive designator gave no disk
+    bool cachedBelow = false;    // a page cache sits under the device, which its counters cannot see
 };
 
 // A counted pass with what the device counted of it.
@@ -42,6 +43,7 @@ constexpr double LowestDeviceShare = 0.9;
 
 std::wstring CacheWarning(double deviceShare);
 std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
+std::wstring CachedLoopWarning(const std::wstring& device);
 // device: the device, or the volume, whose counters could not be read.
 std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText);
 // The one warning a run without device counters starts with; empty when

@@ -82,10 +82,16 @@ bool SingleSlave(const fs::path& slaves, fs::path& slave) {
     return !error && count == 1;
 }
 
+// A partition is replaced by the device it is part of; false when that fails.
+bool StepUpFromPartition(fs::path& device) {
+    std::error_code error;
+    return !fs::exists(device / "partition", error) || Resolve(device / "..", device);
+}
+
 bool WholeDiskOf(fs::path device, int depth, fs::path& disk) {
     if (depth > MaxStackDepth) return false;
+    if (!StepUpFromPartition(device)) return false;
     std::error_code error;
-    if (fs::exists(device / "partition", error) && !Resolve(device / "..", device)) return false;
     const fs::path slaves = device / "slaves";
     if (!fs::is_directory(slaves, error) || fs::is_empty(slaves, error)) {
         disk = device;
@@ -142,6 +148,12 @@ bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned mi
            SectorsToBytes(fields[6], counters.bytesWritten);
 }
 
+bool LoopDeviceCached(const std::string& sysfsRoot, unsigned major, unsigned minor) {
+    fs::path device;
+    if (!Resolve(DeviceLink(sysfsRoot, major, minor), device) || !StepUpFromPartition(device)) return false;
+    return ReadAttribute(device / "loop" / "dio") == "0";
+}
+
 bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage) {
     struct stat status = {};
     if (stat(PathBytesFromWide(folder).c_str(), &status) != 0) return false;
@@ -153,5 +165,6 @@ bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage) {
     // tmpfs, network and other device-less file systems have no entry here.
     if (Resolve(DeviceLink("/sys", storage.major, storage.minor), device))
         storage.device = device.filename().string();
+    storage.cachedLoop = LoopDeviceCached("/sys", storage.major, storage.minor);
     return true;
 }

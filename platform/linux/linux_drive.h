@@ -29,6 +29,7 @@ struct LinuxStorage {
     std::string device;      // the block device's own name ("vda1", "dm-0"); empty when none
     unsigned major = 0;
     unsigned minor = 0;
+    bool cachedLoop = false;  // see LoopDeviceCached
 };
 
 // False when the folder cannot be looked at.
@@ -37,6 +38,11 @@ bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage);
 // The type of the file system mounted from device major:minor, from the text
 // of /proc/self/mountinfo; empty when no line names that device.
 std::string MountedFileSystemType(const std::string& mountInfo, unsigned major, unsigned minor);
+
+// Whether block device major:minor is a loop device, or a partition of one,
+// that reaches its backing file through the page cache: its counters then
+// count what that cache answered as if the storage had.
+bool LoopDeviceCached(const std::string& sysfsRoot, unsigned major, unsigned minor);
 
 // The device's own counters (a partition's, a device-mapper or md device's),
 // from the stat file under sysfsRoot ("/sys"), which counts 512-byte sectors.

@@ -123,6 +123,23 @@ TEST_F(SysfsTreeTest, CountersAreTheDevicesOwnInBytes) {
     EXPECT_FALSE(ReadSysfsCounters(root.string(), 8, 1, counters));
 }
 
+// A loop device without direct I/O reads its file through the page cache;
+// its partitions too. Direct I/O, or no loop device at all, is not flagged.
+TEST_F(SysfsTreeTest, LoopDeviceThroughThePageCacheIsFlagged) {
+    Device("devices/virtual/block/loop0", "8");
+    Write(root / "devices/virtual/block/loop0/loop/dio", "0\n");
+    Link("dev/block/7:0", "../../devices/virtual/block/loop0");
+    Partition(root / "devices/virtual/block/loop0/loop0p1", "259:0");
+    Device("devices/virtual/block/loop1", "8");
+    Write(root / "devices/virtual/block/loop1/loop/dio", "1\n");
+    Link("dev/block/7:1", "../../devices/virtual/block/loop1");
+    EXPECT_TRUE(LoopDeviceCached(root.string(), 7, 0));
+    EXPECT_TRUE(LoopDeviceCached(root.string(), 259, 0));
+    EXPECT_FALSE(LoopDeviceCached(root.string(), 7, 1));
+    EXPECT_FALSE(LoopDeviceCached(root.string(), 8, 1));
+    EXPECT_FALSE(LoopDeviceCached(root.string(), 0, 42));
+}
+
 TEST(MountTable, TypeComesAfterTheSeparatorOfTheDevicesLine) {
     const std::string mountInfo =
         "22 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n"
