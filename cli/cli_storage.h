@@ -46,6 +46,6 @@ std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
 std::wstring CachedLoopWarning(const std::wstring& device);
 // device: the device, or the volume, whose counters could not be read.
 std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText);
-// The one warning a run without device counters starts with; empty when
-// there are counters to try.
+// The one warning a run starts with when its device counters cannot confirm
+// its figures: there are none, or a cache sits beneath them; empty otherwise.
 std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage);
