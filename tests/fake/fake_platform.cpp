@@ -465,6 +465,10 @@ void FillFound(const std::wstring& folder, const std::wstring& name, WIN32_FIND_
     const FakeNode* node = NodeAt(folder + PathSeparator + name);
     found->dwFileAttributes = node != nullptr ? node->attributes : FILE_ATTRIBUTE_DIRECTORY;
     found->dwReserved0 = node != nullptr ? node->reparseTag : 0;
+    if (node != nullptr && !node->linkTarget.empty() && S().searchFollowsLinks) {
+        found->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        found->dwReserved0 = 0;
+    }
     const size_t length = std::min<size_t>(name.size(), MAX_PATH - 1);
     std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length), found->cFileName);
 }

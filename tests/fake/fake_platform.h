@@ -78,6 +78,9 @@ struct FakeState {
     std::wstring currentDirectory;
     std::map<std::wstring, FakeNode> nodes;
     std::set<std::wstring> devices;  // paths that open as devices ("\\.\C:")
+    // Searches show a folder link as the folder it leads to, as some
+    // backends' do; GetFileAttributesW still shows the link.
+    bool searchFollowsLinks = false;
 
     // Clock. Each QueryPerformanceCounter call returns counterAt(readIndex)
     // when set, else counter, which then advances by ticksPerRead.
