@@ -269,14 +269,18 @@ BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, LARGE_INTEGER* newP
     return TRUE;
 }
 
-BOOL SetEndOfFile(HANDLE handle) {
+FileObject* StatOf(HANDLE handle, struct stat& info) {
     FileObject* file = FileOf(handle);
-    if (file == nullptr) return FALSE;
+    if (file == nullptr) return nullptr;
+    if (fstat(file->fd, &info) == 0) return file;
+    SetErrnoError();
+    return nullptr;
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
     struct stat info {};
-    if (fstat(file->fd, &info) != 0) {
-        SetErrnoError();
-        return FALSE;
-    }
+    FileObject* file = StatOf(handle, info);
+    if (file == nullptr) return FALSE;
     // Growing allocates the space, so a full disk fails here and not in the
     // middle of the writes that follow.
     if (file->position > info.st_size &&

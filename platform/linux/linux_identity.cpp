@@ -22,13 +22,8 @@ bool SameObject(const struct stat& a, const struct stat& b) {
 
 // The device stands for the volume and the inode for the file index.
 BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
-    FileObject* file = FileOf(handle);
-    if (file == nullptr) return FALSE;
     struct stat info {};
-    if (fstat(file->fd, &info) != 0) {
-        SetErrnoError();
-        return FALSE;
-    }
+    if (StatOf(handle, info) == nullptr) return FALSE;
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = AttributesOf(info);
     const auto device = static_cast<uint64_t>(info.st_dev);

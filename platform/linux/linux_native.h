@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 
 namespace linux_native {
 
@@ -81,6 +82,8 @@ HandleKind KindOf(HANDLE handle);
 
 // The object behind a handle of that kind, or null with ERROR_INVALID_HANDLE.
 FileObject* FileOf(HANDLE handle);
+// The file behind a handle with its status, or null with the last error set.
+FileObject* StatOf(HANDLE handle, struct stat& info);
 PortObject* PortOf(HANDLE handle);
 
 // Hands queued requests to the kernel, which then holds its own reference to

@@ -16,15 +16,6 @@ rm -rf "$work"
 mkdir -p "$work"
 work=$(realpath "$work")
 
-wait_for_line() {  # file text pid
-  for _ in $(seq 1 1200); do
-    grep -qF -- "$2" "$1" && return 0
-    kill -0 "$3" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
 # Puts the link where the test file was: the folder is moved away and made
 # anew, or the file is moved aside within it.
 swap() {  # case folder-name kind

@@ -319,7 +319,8 @@ TEST_F(NativeSeam, AFileOpenedWithoutSharingIsExclusive) {
 // the handles that share reading.
 TEST_F(NativeSeam, AFileHeldWithoutShareDeleteCannotBeDeleted) {
     const std::wstring path = MakeFile(L"held.bin", 1);
-    for (const DWORD share : {0u, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE}) {
+    const DWORD shares[] = {0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    for (const DWORD share : shares) {
         SCOPED_TRACE(share);
         HANDLE held = Open(path, GENERIC_READ, OPEN_EXISTING, 0, share);
         ASSERT_NE(held, INVALID_HANDLE_VALUE);
