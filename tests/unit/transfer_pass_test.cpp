@@ -303,6 +303,7 @@ TEST_F(TransferPass, HeldFileIsRetriedBeforeTheClockStarts) {
         InstallFake();
         AddFile(4);
         errorText.clear();
+        elapsedMs = Untouched;
         for (int i = 0; i < held; ++i) FailCall("CreateFileW", ERROR_SHARING_VIOLATION);
         int64_t clockReadsWhileWaiting = 0;
         Fake().beforeCall = [&](const std::string& call, int) {
