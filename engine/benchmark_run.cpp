@@ -94,14 +94,17 @@ void WriteRecoveryMarker(HANDLE marker, const std::wstring& temporaryFolder,
 // Emptied before it is let go: a start that reads it between the close and
 // the deletion finds nothing to remove, not this run's finished report. A
 // folder the run could not remove stays named in it, alone, for the next
-// start to remove.
+// start to remove; a marker that could not be emptied never stays, since it
+// still names the report.
 void ReleaseRecoveryMarker(HANDLE marker, const std::wstring& folderLeft) {
     if (marker == INVALID_HANDLE_VALUE) return;
     LARGE_INTEGER start{};
-    if (Platform.SetFilePointerEx(marker, start, nullptr, FILE_BEGIN)) Platform.SetEndOfFile(marker);
-    if (!folderLeft.empty()) WriteRecoveryMarker(marker, folderLeft, L"");
+    const bool emptied = Platform.SetFilePointerEx(marker, start, nullptr, FILE_BEGIN) &&
+                         Platform.SetEndOfFile(marker);
+    const bool kept = emptied && !folderLeft.empty();
+    if (kept) WriteRecoveryMarker(marker, folderLeft, L"");
     Platform.CloseHandle(marker);
-    if (folderLeft.empty()) Platform.DeleteFileW(RecoveryMarkerName);
+    if (!kept) Platform.DeleteFileW(RecoveryMarkerName);
 }
 
 void RecordPass(RunContext& run, int isWrite, int64_t n, double speed) {
