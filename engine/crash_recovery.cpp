@@ -66,10 +66,12 @@ void RemoveEntry(const std::wstring& path, const FolderEntry& entry, int depth) 
 }
 
 // The folder as the search of the folder it sits in shows it: the search
-// tells what kind of reparse point it is.
+// tells what kind of reparse point it is. That folder is searched as the
+// marker spells it, like the path itself.
 void RemoveTemporaryFolder(const std::wstring& path, const std::wstring& parent) {
-    const std::wstring name = path.substr(JoinPath(parent, L"").size());
-    for (const FolderEntry& entry : ListFolder(parent)) {
+    const size_t nameAt = JoinPath(parent, L"").size();
+    const std::wstring name = path.substr(nameAt);
+    for (const FolderEntry& entry : ListFolder(path.substr(0, nameAt))) {
         if (SamePath(entry.name, name) && IsDirectory(entry.attributes)) {
             RemoveEntry(path, entry, 0);
         }
