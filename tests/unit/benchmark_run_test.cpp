@@ -237,22 +237,6 @@ TEST_F(BenchmarkRun, TakenFolderNameMovesTheRunToTheNextTag) {
     }
 }
 
-TEST_F(BenchmarkRun, NoFreeTagFailsTheRunAndLeavesTheNamesAlone) {
-    for (DWORD tick = 0x0001A2F0; tick <= 0x0001A300; ++tick) {
-        AddFakeFile(FakePath(L"corvastatmp" + RunTag(tick)), "taken");
-    }
-    const auto before = Fake().nodes;
-    EXPECT_FALSE(Start(1));
-    EXPECT_EQ(Shared.result.errorText, L"Unable to create " + FakePath(L"corvastatmp0001A300"));
-    EXPECT_EQ(Trace, std::vector<std::string>{"finished"});
-    const std::string page = FakeFileBytes(ReportPath);
-    EXPECT_NE(page.find("<p><b>Unable to create "), std::string::npos);
-    for (const auto& [path, node] : before) EXPECT_EQ(FakeFileBytes(path), node.bytes);
-    for (DWORD tick = 0x0001A2F0; tick <= 0x0001A300; ++tick) {
-        Fake().nodes.erase(FakePath(L"corvastatmp" + RunTag(tick)));
-    }
-}
-
 // Between two passes, or before the end, the test file's name is made to
 // lead elsewhere. The run ends with the error before it writes or deletes
 // anything through that name, and what was put there stays as it was.
