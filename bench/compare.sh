@@ -47,6 +47,7 @@ fi
 folder=$(cd "$folder" && pwd)
 file="$folder/corvasta-bench.tmp"
 results=$(mktemp)
+rm -f "$file"  # the test file is always made new
 "$bench" prepare "$file" "$size"
 echo "file: $file (${size} MiB) on $(findmnt -n -o SOURCE --target "$folder"), $rounds rounds"
 

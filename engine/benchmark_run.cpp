@@ -1,9 +1,9 @@
 #include "engine/benchmark_run.h"
 
-#include "engine/folder_entries.h"
 #include "engine/pattern.h"
 #include "engine/prepare_test_file.h"
 #include "engine/run_names.h"
+#include "engine/run_objects.h"
 #include "engine/transfer_pass.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -20,12 +20,9 @@ constexpr int64_t CountdownSeconds = 5;
 // What one run holds or created, and so releases or deletes in its common
 // ending; nothing else is deleted there.
 struct RunFiles {
-    std::wstring temporaryFolder;
-    std::wstring testFile;
+    RunObjects objects;
     void* pattern = nullptr;
     HANDLE marker = INVALID_HANDLE_VALUE;  // held open from the start of the run to its end
-    bool folderOwned = false;              // created by this run, or a real folder taken over
-    bool testFileMade = false;             // handed to the preparation, which creates it
 };
 
 // The references a run writes through, bundled for the helpers below.
@@ -75,14 +72,6 @@ void OpenRunReport(const std::wstring& folder, int64_t passCount, int64_t testSi
     WriteReportHeader(passCount, testSizeMiB, folder);
 }
 
-// An existing folder of our name is taken over; a link is not, since the
-// test file would then land wherever it points.
-bool CreateTemporaryFolder(const std::wstring& path) {
-    if (Platform.CreateDirectoryW(path.c_str(), nullptr)) return true;
-    const DWORD attributes = Platform.GetFileAttributesW(path.c_str());
-    return IsDirectory(attributes) && !IsReparsePoint(attributes);
-}
-
 // The marker stays open without sharing until the run ends: another
 // process then cannot open it (ERROR_SHARING_VIOLATION) and so tells a live
 // run from a crashed one. Any other failure is not the run's concern; it goes
@@ -103,13 +92,19 @@ void WriteRecoveryMarker(HANDLE marker, const std::wstring& temporaryFolder,
 }
 
 // Emptied before it is let go: a start that reads it between the close and
-// the deletion finds nothing to remove, not this run's finished report.
-void ReleaseRecoveryMarker(HANDLE marker) {
+// the deletion finds nothing to remove, not this run's finished report. A
+// folder the run could not remove stays named in it, alone, for the next
+// start to remove; a marker that could not be emptied never stays, since it
+// still names the report.
+void ReleaseRecoveryMarker(HANDLE marker, const std::wstring& folderLeft) {
     if (marker == INVALID_HANDLE_VALUE) return;
     LARGE_INTEGER start{};
-    if (Platform.SetFilePointerEx(marker, start, nullptr, FILE_BEGIN)) Platform.SetEndOfFile(marker);
+    const bool emptied = Platform.SetFilePointerEx(marker, start, nullptr, FILE_BEGIN) &&
+                         Platform.SetEndOfFile(marker);
+    const bool kept = emptied && !folderLeft.empty();
+    if (kept) WriteRecoveryMarker(marker, folderLeft, L"");
     Platform.CloseHandle(marker);
-    Platform.DeleteFileW(RecoveryMarkerName);
+    if (!kept) Platform.DeleteFileW(RecoveryMarkerName);
 }
 
 void RecordPass(RunContext& run, int isWrite, int64_t n, double speed) {
@@ -133,21 +128,33 @@ void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double spe
     if (sink.passMeasured) sink.passMeasured({isWrite, n, speed, ms, MovedBytes(speed, ms)});
 }
 
+// A pass on the run's own test file, through its own folder, which stays
+// held for the pass.
+double CheckedPass(const RunContext& run, const RunFiles& files, int isWrite,
+                   std::wstring& passText, double& ms) {
+    const HANDLE folder = OpenRunFolder(files.objects, L"Unable to open test file", passText);
+    if (folder == INVALID_HANDLE_VALUE) return 0.0;
+    const double speed = RunTransferPass(files.objects.testFile, run.blockCount, isWrite,
+                                         files.pattern, passText, &ms,
+                                         &files.objects.testFileIdentity);
+    Platform.CloseHandle(folder);
+    return speed;
+}
+
 // One phase: an unrecorded warm-up, its pause, then the counted passes.
 // False when the run ends here.
 bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
     std::wstring passText;
     double ms = 0.0;
     AnnouncePass(run.sink, isWrite, 0);
-    RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
+    CheckedPass(run, files, isWrite, passText, ms);
     if (StepEnded(passText, run.result) || PauseEnded(PassPauseMs, run.result)) return false;
     for (int64_t n = 1; n <= run.passCount; ++n) {
         if (Stopped(run.result)) return false;
         passText.clear();
         ms = 0.0;
         AnnouncePass(run.sink, isWrite, n);
-        const double speed =
-            RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
+        const double speed = CheckedPass(run, files, isWrite, passText, ms);
         if (StepEnded(passText, run.result)) return false;
         ReportMeasured(run.sink, isWrite, n, speed, ms);
         WritePassRow(n, speed, ms);
@@ -167,14 +174,27 @@ bool CountDown(RunContext& run) {
     return true;
 }
 
+// The test file is made in the run's own folder, held meanwhile.
+bool PrepareInRunFolder(RunContext& run, RunFiles& files) {
+    std::wstring preparationText;
+    const HANDLE folder =
+        OpenRunFolder(files.objects, L"Unable to create test file", preparationText);
+    const bool prepared =
+        folder != INVALID_HANDLE_VALUE &&
+        PrepareTestFile(files.objects.testFile, run.blockCount, files.pattern, preparationText,
+                        &files.objects.testFileIdentity);
+    if (folder != INVALID_HANDLE_VALUE) Platform.CloseHandle(folder);
+    if (!prepared) StepEnded(preparationText, run.result);
+    return prepared;
+}
+
 // Everything from the temporary folder on; returns at the first stop or failure.
-void RunSteps(RunContext& run, RunFiles& files) {
-    files.folderOwned = CreateTemporaryFolder(files.temporaryFolder);
-    if (!files.folderOwned) {
-        run.result.errorText = L"Unable to create " + files.temporaryFolder;
+void RunSteps(RunContext& run, RunFiles& files, const std::wstring& folder) {
+    if (!CreateRunFolder(folder, Platform.GetTickCount(), files.objects)) {
+        run.result.errorText = L"Unable to create " + files.objects.folder;
         return;
     }
-    WriteRecoveryMarker(files.marker, files.temporaryFolder, ReportPath);
+    WriteRecoveryMarker(files.marker, files.objects.folder, ReportPath);
     files.pattern = Platform.VirtualAlloc(nullptr, static_cast<size_t>(BlockBytes),
                                           MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
     if (files.pattern == nullptr) {
@@ -182,29 +202,27 @@ void RunSteps(RunContext& run, RunFiles& files) {
         return;
     }
     FillPattern(files.pattern, static_cast<size_t>(BlockBytes));
-    std::wstring preparationText;
-    files.testFileMade = true;
-    if (!PrepareTestFile(files.testFile, run.blockCount, files.pattern, preparationText)) {
-        StepEnded(preparationText, run.result);
-        return;
-    }
+    if (!PrepareInRunFolder(run, files)) return;
     if (!RunPhase(run, files, 0) || !CountDown(run)) return;
     StartWriteSection();
     RunPhase(run, files, 1);
 }
 
-// Only what this run made goes. Other files in a folder it took over stay,
-// and RemoveDirectoryW then fails on them, as it should.
-void EndRun(const RunFiles& files, const RunResult& result) {
+// Only what this run made goes, and only through the objects it made. A
+// name found leading elsewhere only now is the run's error all the same.
+void EndRun(const RunFiles& files, RunResult& result) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
-    if (files.testFileMade) Platform.DeleteFileW(files.testFile.c_str());
-    if (files.folderOwned) Platform.RemoveDirectoryW(files.temporaryFolder.c_str());
+    const Removal removal = RemoveRunObjects(files.objects);
+    const bool folderStays = removal == Removal::Refused;
+    if (removal == Removal::Replaced && !result.stopped && result.errorText.empty()) {
+        result.errorText = ReplacedText;
+    }
     if (result.stopped) {
         DiscardReport();
     } else {
         FinishReport(result);
     }
-    ReleaseRecoveryMarker(files.marker);
+    ReleaseRecoveryMarker(files.marker, folderStays ? files.objects.folder : std::wstring());
 }
 
 }  // namespace
@@ -237,12 +255,9 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
         return false;
     }
     OpenRunReport(folder, passCount, testSizeMiB, sink);
-    const std::wstring tag = RunTag(Platform.GetTickCount());
-    files.temporaryFolder = TemporaryFolderPath(folder, tag);
-    files.testFile = TestFilePath(files.temporaryFolder, tag);
     RunContext run{passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
                    livePhase, livePass, sink};
-    RunSteps(run, files);
+    RunSteps(run, files, folder);
     EndRun(files, result);
     return result.stopped == 0 && result.errorText.empty();
 }

@@ -36,47 +36,45 @@ void RemoveLink(const std::wstring& path, DWORD attributes) {
     Platform.DeleteFileW(path.c_str());
 }
 
-// The search's attributes, with the link mark also taken from the path itself.
-DWORD EntryAttributes(const std::wstring& path, DWORD found) {
-    if (IsReparsePoint(Platform.GetFileAttributesW(path.c_str()))) found |= FILE_ATTRIBUTE_REPARSE_POINT;
-    return found;
+// Only junctions and symbolic links lead elsewhere. A search that names
+// another kind of reparse point (a cloud file's placeholder) shows an
+// ordinary file or folder; one that marks no reparse point is checked
+// against the path itself, so a backend that follows links cannot hide one.
+bool IsLink(const std::wstring& path, const FolderEntry& entry) {
+    if (IsReparsePoint(entry.attributes)) return IsReparseTagNameSurrogate(entry.reparseTag) != 0;
+    return IsReparsePoint(Platform.GetFileAttributesW(path.c_str()));
 }
+
+void RemoveEntry(const std::wstring& path, const FolderEntry& entry, int depth);
 
 void DeleteTree(const std::wstring& folder, int depth) {
     if (depth > DeletionDepthLimit) return;
     for (const FolderEntry& entry : ListFolder(folder)) {
-        const std::wstring path = JoinPath(folder, entry.name);
-        const DWORD attributes = EntryAttributes(path, entry.attributes);
-        if (IsReparsePoint(attributes)) {
-            RemoveLink(path, attributes);
-        } else if (IsDirectory(attributes)) {
-            DeleteTree(path, depth + 1);
-        } else {
-            Platform.DeleteFileW(path.c_str());
-        }
+        RemoveEntry(JoinPath(folder, entry.name), entry, depth + 1);
     }
     Platform.RemoveDirectoryW(folder.c_str());
 }
 
-// The folder's attributes with the link mark also taken from the search of
-// the folder it sits in, so a backend that follows links cannot hide one.
-DWORD TopAttributes(const std::wstring& path, const std::wstring& parent) {
-    DWORD attributes = Platform.GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return attributes;
-    const std::wstring name = path.substr(JoinPath(parent, L"").size());
-    for (const FolderEntry& entry : ListFolder(parent)) {
-        if (SamePath(entry.name, name)) attributes |= entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT;
+void RemoveEntry(const std::wstring& path, const FolderEntry& entry, int depth) {
+    if (IsLink(path, entry)) {
+        RemoveLink(path, entry.attributes);
+    } else if (IsDirectory(entry.attributes)) {
+        DeleteTree(path, depth);
+    } else {
+        Platform.DeleteFileW(path.c_str());
     }
-    return attributes;
 }
 
+// The folder as the search of the folder it sits in shows it: the search
+// tells what kind of reparse point it is. That folder is searched as the
+// marker spells it, like the path itself.
 void RemoveTemporaryFolder(const std::wstring& path, const std::wstring& parent) {
-    const DWORD attributes = TopAttributes(path, parent);
-    if (!IsDirectory(attributes)) return;
-    if (IsReparsePoint(attributes)) {
-        RemoveLink(path, attributes);
-    } else {
-        DeleteTree(path, 0);
+    const size_t nameAt = JoinPath(parent, L"").size();
+    const std::wstring name = path.substr(nameAt);
+    for (const FolderEntry& entry : ListFolder(path.substr(0, nameAt))) {
+        if (SamePath(entry.name, name) && IsDirectory(entry.attributes)) {
+            RemoveEntry(path, entry, 0);
+        }
     }
 }
 

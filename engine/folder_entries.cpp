@@ -24,7 +24,7 @@ std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
     do {
         const std::wstring name = FoundName(found);
         if (!name.empty() && name != L"." && name != L"..") {
-            entries.push_back({name, found.dwFileAttributes});
+            entries.push_back({name, found.dwFileAttributes, found.dwReserved0});
         }
     } while (Platform.FindNextFileW(search, &found));
     Platform.FindClose(search);

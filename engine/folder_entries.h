@@ -10,6 +10,7 @@
 struct FolderEntry {
     std::wstring name;
     DWORD attributes = 0;
+    DWORD reparseTag = 0;  // what kind of reparse point, when it is one
 };
 
 // Every entry but "." and ".."; empty when the folder cannot be searched.

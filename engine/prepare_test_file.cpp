@@ -1,5 +1,6 @@
 #include "engine/prepare_test_file.h"
 
+#include "engine/run_objects.h"
 #include "engine/run_record.h"
 #include "engine/transfer_pass.h"
 #include "platform/platform.h"
@@ -47,13 +48,14 @@ bool WriteBlocks(HANDLE file, int64_t blockCount, const void* pattern, std::wstr
 }  // namespace
 
 bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const void* pattern,
-                     std::wstring& errorText) {
+                     std::wstring& errorText, ObjectIdentity* made) {
     const HANDLE file = Platform.CreateFileW(testFilePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                             nullptr, CREATE_ALWAYS, PrepareFlags, nullptr);
+                                             nullptr, CREATE_NEW, PrepareFlags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         errorText = WithWindowsError(L"Unable to create test file");
         return false;
     }
+    if (made != nullptr) *made = IdentityOf(file);
     const bool complete =
         SetLength(file, blockCount, errorText) && WriteBlocks(file, blockCount, pattern, errorText);
     Platform.CloseHandle(file);

@@ -4,7 +4,12 @@
 #include <cstdint>
 #include <string>
 
+struct ObjectIdentity;
+
+// The file is always created new: an existing file, link or hard link of
+// that name fails the preparation rather than being written through.
 // True when every block is written; false with errorText set on a failure,
-// false with errorText untouched on a stop.
+// false with errorText untouched on a stop. `made`, when given, receives
+// the new file's identity as soon as it exists.
 bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const void* pattern,
-                     std::wstring& errorText);
+                     std::wstring& errorText, ObjectIdentity* made = nullptr);

@@ -1,5 +1,6 @@
 #include "engine/transfer_pass.h"
 
+#include "engine/run_objects.h"
 #include "engine/run_record.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -60,12 +61,32 @@ bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
     return true;
 }
 
-bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, std::wstring& errorText) {
+// A scanner or indexer may still hold the file after the previous pass, so a
+// sharing violation is retried for a while before the clock starts.
+HANDLE OpenTestFile(const std::wstring& path, DWORD access, const ObjectIdentity* expected,
+                    bool& replaced) {
+    for (int attempt = 1;; ++attempt) {
+        const HANDLE file =
+            expected != nullptr
+                ? OpenChecked(path, access, 0, PassFlags, *expected, replaced)
+                : Platform.CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, PassFlags,
+                                       nullptr);
+        if (file != INVALID_HANDLE_VALUE || replaced || attempt == HeldAttempts ||
+            Platform.GetLastError() != ERROR_SHARING_VIOLATION) {
+            return file;
+        }
+        Platform.Sleep(HeldPauseMs);
+    }
+}
+
+bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, const ObjectIdentity* expected,
+                     std::wstring& errorText) {
     const DWORD access = pass.isWrite ? GENERIC_WRITE : GENERIC_READ;
-    pass.file = Platform.CreateFileW(testFilePath.c_str(), access, 0, nullptr, OPEN_EXISTING,
-                                     PassFlags, nullptr);
+    bool replaced = false;
+    pass.file = OpenTestFile(testFilePath, access, expected, replaced);
     if (pass.file == INVALID_HANDLE_VALUE) {
-        errorText = WithWindowsError(L"Unable to open test file");
+        errorText =
+            replaced ? std::wstring(ReplacedText) : WithWindowsError(L"Unable to open test file");
         return false;
     }
     pass.port = Platform.CreateIoCompletionPort(pass.file, nullptr, 0, 1);
@@ -218,9 +239,9 @@ double Throughput(const Pass& pass, std::wstring& errorText, double* elapsedMs) 
 
 // Everything up to the result; false on a failure or a stop.
 bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
-              std::wstring& errorText) {
+              const ObjectIdentity* expected, std::wstring& errorText) {
     if (!AllocateBuffers(pass, pattern, errorText)) return false;
-    if (!OpenFileAndPort(pass, testFilePath, errorText)) return false;
+    if (!OpenFileAndPort(pass, testFilePath, expected, errorText)) return false;
     if (!ReadFrequency(pass, errorText)) return false;
     // Issuing the first eight requests is inside the measured time.
     pass.start = ReadCounter();
@@ -246,13 +267,14 @@ int64_t MovedBytes(double mbps, double elapsedMs) {
 }
 
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
-                       const void* pattern, std::wstring& errorText, double* elapsedMs) {
+                       const void* pattern, std::wstring& errorText, double* elapsedMs,
+                       const ObjectIdentity* expected) {
     Pass pass;
     pass.blockCount = blockCount;
     pass.isWrite = isWrite;
     pass.slots = new Slots{};
     double speed = 0.0;
-    if (Transfer(pass, testFilePath, pattern, errorText))
+    if (Transfer(pass, testFilePath, pattern, expected, errorText))
         speed = Throughput(pass, errorText, elapsedMs);
     Release(pass);
     return speed;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+struct ObjectIdentity;
+
 constexpr int64_t BlockBytes = 1'048'576;
 
 // message + " (Windows Error " + the last-error code of the call that has just failed + ")".
@@ -15,6 +17,9 @@ std::wstring WithWindowsError(const std::wstring& message);
 int64_t MovedBytes(double mbps, double elapsedMs);
 
 // MB/s (1 MB = 1,000,000 bytes); 0.0 on failure (errorText set) or on a stop.
-// elapsedMs, when given, receives the pass length on success only.
+// elapsedMs, when given, receives the pass length on success only. With
+// `expected`, the file opened must be that very object, not a link or
+// another file swapped in under its name.
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
-                       const void* pattern, std::wstring& errorText, double* elapsedMs);
+                       const void* pattern, std::wstring& errorText, double* elapsedMs,
+                       const ObjectIdentity* expected = nullptr);

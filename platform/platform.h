@@ -63,17 +63,48 @@ struct SYSTEMTIME {
     WORD wMilliseconds;
 };
 
+typedef unsigned char BOOLEAN;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
 struct WIN32_FIND_DATAW {
     DWORD dwFileAttributes;
     DWORD nFileSizeHigh;
     DWORD nFileSizeLow;
+    DWORD dwReserved0;  // the reparse tag, when the entry is a reparse point
     wchar_t cFileName[MAX_PATH];
+};
+
+struct BY_HANDLE_FILE_INFORMATION {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD dwVolumeSerialNumber;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD nNumberOfLinks;
+    DWORD nFileIndexHigh;
+    DWORD nFileIndexLow;
+};
+
+enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 };
+
+struct FILE_DISPOSITION_INFO {
+    BOOLEAN DeleteFile;
 };
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
+#define DELETE 0x00010000u
+#define FILE_READ_ATTRIBUTES 0x0080u
 #define FILE_SHARE_READ 0x1u
 #define FILE_SHARE_WRITE 0x2u
+#define FILE_SHARE_DELETE 0x4u
+#define CREATE_NEW 1u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define TRUNCATE_EXISTING 5u
@@ -84,6 +115,11 @@ struct WIN32_FIND_DATAW {
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 #define FILE_FLAG_NO_BUFFERING 0x20000000u
 #define FILE_FLAG_SEQUENTIAL_SCAN 0x08000000u
+#define FILE_FLAG_BACKUP_SEMANTICS 0x02000000u
+#define FILE_FLAG_OPEN_REPARSE_POINT 0x00200000u
+#define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003u
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
+#define IsReparseTagNameSurrogate(tag) ((tag) & 0x20000000u)
 #define FILE_BEGIN 0u
 #define MEM_COMMIT 0x1000u
 #define MEM_RESERVE 0x2000u
@@ -100,6 +136,7 @@ struct WIN32_FIND_DATAW {
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_EOF 38u
+#define ERROR_FILE_EXISTS 80u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_PARAMETER 87u
 #define ERROR_DISK_FULL 112u
@@ -151,6 +188,9 @@ struct PlatformCalls {
     BOOL(WINAPI* CreateDirectoryW)(const wchar_t* path, SECURITY_ATTRIBUTES* security);
     BOOL(WINAPI* RemoveDirectoryW)(const wchar_t* path);
     DWORD(WINAPI* GetFileAttributesW)(const wchar_t* path);
+    BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+    BOOL(WINAPI* SetFileInformationByHandle)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                             LPVOID information, DWORD bytes);
     HANDLE(WINAPI* FindFirstFileW)(const wchar_t* pattern, WIN32_FIND_DATAW* found);
     BOOL(WINAPI* FindNextFileW)(HANDLE search, WIN32_FIND_DATAW* found);
     BOOL(WINAPI* FindClose)(HANDLE search);

@@ -30,12 +30,12 @@ int AccessFlags(DWORD access) {
 // Opens for CREATE_ALWAYS without truncating yet: the file must not be
 // emptied before its lock shows that nobody holds it. Tells whether the file
 // was there already, which Windows reports through the last error.
-int OpenOrCreate(const std::string& path, int flags, bool& existed) {
+int OpenOrCreate(int folder, const char* name, int flags, bool& existed) {
     existed = false;
-    const int fd = open(path.c_str(), flags | O_CREAT | O_EXCL, 0666);
+    const int fd = openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST) return fd;
     existed = true;
-    return open(path.c_str(), flags);
+    return openat(folder, name, flags);
 }
 
 // Windows refuses a second open of a file that a handle holds without
@@ -62,13 +62,31 @@ bool HeldOpen(const std::string& path) {
     return held;
 }
 
-int OpenForDisposition(const std::string& path, int flags, DWORD disposition, bool& existed) {
-    existed = true;
-    if (disposition == CREATE_ALWAYS) return OpenOrCreate(path, flags, existed);
+int OpenForDisposition(int folder, const char* name, int flags, DWORD disposition,
+                       bool& existed) {
+    existed = disposition != CREATE_NEW;
+    if (disposition == CREATE_ALWAYS) return OpenOrCreate(folder, name, flags, existed);
+    if (disposition == CREATE_NEW) return openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
     if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
-        return open(path.c_str(), flags);
+        return openat(folder, name, flags);
     }
     errno = EINVAL;
+    return -1;
+}
+
+// Opens the name the way the flags ask. With FILE_FLAG_OPEN_REPARSE_POINT a
+// symbolic link is opened itself, as Windows opens a reparse point rather
+// than what it leads to; a folder opens only with FILE_FLAG_BACKUP_SEMANTICS.
+int OpenNamed(int folder, const char* name, int openFlags, DWORD disposition, DWORD flags,
+              bool& existed) {
+    const bool asLink = (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0;
+    if (asLink) openFlags |= O_NOFOLLOW;
+    const int fd = OpenForDisposition(folder, name, openFlags, disposition, existed);
+    if (fd >= 0) return fd;
+    if (errno == ELOOP && asLink) return openat(folder, name, O_PATH | O_NOFOLLOW | O_CLOEXEC);
+    if (errno == EISDIR && (flags & FILE_FLAG_BACKUP_SEMANTICS)) {
+        return openat(folder, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | (openFlags & O_NOFOLLOW));
+    }
     return -1;
 }
 
@@ -80,10 +98,12 @@ bool SettleOpened(int fd, DWORD share, DWORD disposition, DWORD flags) {
         SetErrnoError();
         return false;
     }
-    if (S_ISDIR(info.st_mode)) {
+    if (S_ISDIR(info.st_mode) && !(flags & FILE_FLAG_BACKUP_SEMANTICS)) {
         SetError(ERROR_ACCESS_DENIED);
         return false;
     }
+    // A folder, or a link opened as itself, is neither locked nor emptied.
+    if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)) return true;
     if (!LockForShareMode(fd, share)) return false;
     if (disposition != OPEN_EXISTING && ftruncate(fd, 0) != 0) {
         SetErrnoError();
@@ -132,6 +152,30 @@ BOOL FinishTransfer(ssize_t moved, DWORD bytes, DWORD* done, OVERLAPPED* overlap
     return TRUE;
 }
 
+// The descriptor of the name in the folder, opened and settled; -1 with the
+// last error set.
+int OpenSettled(int folder, const std::string& name, const std::string& native, DWORD access,
+                DWORD share, DWORD disposition, DWORD flags, bool& existed) {
+    int openFlags = AccessFlags(access) | O_CLOEXEC;
+    if (flags & FILE_FLAG_NO_BUFFERING) openFlags |= O_DIRECT;
+    const int fd = OpenNamed(folder, name.c_str(), openFlags, disposition, flags, existed);
+    if (fd < 0) {
+        if (disposition == CREATE_NEW && errno == EEXIST) {
+            SetError(ERROR_FILE_EXISTS);
+        } else {
+            SetErrnoError(&native);
+        }
+        return -1;
+    }
+    if (!SettleOpened(fd, share, disposition, flags)) {
+        const DWORD code = GetLastError();
+        close(fd);
+        SetError(code);
+        return -1;
+    }
+    return fd;
+}
+
 bool IsLinkToFolder(const std::string& native) {
     struct stat link {};
     struct stat target {};
@@ -141,29 +185,43 @@ bool IsLinkToFolder(const std::string& native) {
 
 }  // namespace
 
+void SplitPath(const std::string& path, std::string& folder, std::string& name) {
+    const size_t slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        folder.assign(1, '.');  // not = ".": GCC 12 warns falsely of overlap there
+        name = path;
+    } else {
+        folder = slash == 0 ? std::string("/") : path.substr(0, slash);
+        name = path.substr(slash + 1);
+    }
+}
+
 HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
                    DWORD disposition, DWORD flags, HANDLE) {
-    std::string native;
+    std::string native, folderPath, name;
     if (!NativePath(path, native)) return INVALID_HANDLE_VALUE;
     if (IsDevicePath(native)) {
         SetError(ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
-    int openFlags = AccessFlags(access) | O_CLOEXEC;
-    if (flags & FILE_FLAG_NO_BUFFERING) openFlags |= O_DIRECT;
-    bool existed = false;
-    const int fd = OpenForDisposition(native, openFlags, disposition, existed);
-    if (fd < 0) {
+    SplitPath(native, folderPath, name);
+    const int folder = open(folderPath.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
         SetErrnoError(&native);
         return INVALID_HANDLE_VALUE;
     }
-    auto* file = new (std::nothrow) FileObject{HandleKind::File, fd, flags, 0, nullptr, 0};
-    if (file == nullptr) SetError(ERROR_NOT_ENOUGH_MEMORY);
-    if (file == nullptr || !SettleOpened(fd, share, disposition, flags)) {
-        const DWORD code = GetLastError();
+    bool existed = false;
+    const int fd = OpenSettled(folder, name, native, access, share, disposition, flags, existed);
+    // A handle that may delete keeps its folder, to unlink from that very one.
+    const bool keepFolder = fd >= 0 && (access & DELETE) != 0;
+    if (!keepFolder) close(folder);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    auto* file = new (std::nothrow) FileObject{HandleKind::File, fd, flags, 0, nullptr, 0, -1,
+                                               keepFolder ? folder : -1, keepFolder ? name : ""};
+    if (file == nullptr) {
         close(fd);
-        delete file;
-        SetError(code);
+        if (keepFolder) close(folder);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
     // Windows reports through the last error whether CREATE_ALWAYS replaced a file.
@@ -211,14 +269,18 @@ BOOL SetFilePointerEx(HANDLE handle, LARGE_INTEGER distance, LARGE_INTEGER* newP
     return TRUE;
 }
 
-BOOL SetEndOfFile(HANDLE handle) {
+FileObject* StatOf(HANDLE handle, struct stat& info) {
     FileObject* file = FileOf(handle);
-    if (file == nullptr) return FALSE;
+    if (file == nullptr) return nullptr;
+    if (fstat(file->fd, &info) == 0) return file;
+    SetErrnoError();
+    return nullptr;
+}
+
+BOOL SetEndOfFile(HANDLE handle) {
     struct stat info {};
-    if (fstat(file->fd, &info) != 0) {
-        SetErrnoError();
-        return FALSE;
-    }
+    FileObject* file = StatOf(handle, info);
+    if (file == nullptr) return FALSE;
     // Growing allocates the space, so a full disk fails here and not in the
     // middle of the writes that follow.
     if (file->position > info.st_size &&
@@ -247,6 +309,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
 BOOL CloseFile(FileObject* file) {
     if (file->port) DetachFile(file);
     close(file->fd);
+    if (file->folderFd >= 0) close(file->folderFd);
     if (file->port) ReleasePort(file->port);
     delete file;
     return TRUE;

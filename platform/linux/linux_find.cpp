@@ -48,6 +48,7 @@ void Fill(WIN32_FIND_DATAW* found, const char* name, DWORD attributes, uint64_t 
     found->dwFileAttributes = attributes;
     found->nFileSizeHigh = static_cast<DWORD>(size >> 32);
     found->nFileSizeLow = static_cast<DWORD>(size);
+    found->dwReserved0 = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? IO_REPARSE_TAG_SYMLINK : 0;
     const std::wstring wide = WideFromUtf8(name);
     const size_t length = wide.size() < MAX_PATH - 1 ? wide.size() : MAX_PATH - 1;
     wide.copy(found->cFileName, length);
@@ -69,14 +70,7 @@ bool Advance(SearchObject* search, WIN32_FIND_DATAW* found) {
 }
 
 void SplitPattern(const std::string& path, std::string& folder, std::string& pattern) {
-    const size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        folder.assign(1, '.');  // not = ".": GCC 12 warns falsely of overlap there
-        pattern = path;
-    } else {
-        folder = slash == 0 ? std::string("/") : path.substr(0, slash);
-        pattern = path.substr(slash + 1);
-    }
+    SplitPath(path, folder, pattern);
     // Windows lets "*.*" match names without a dot too.
     if (pattern == "*" || pattern == "*.*") pattern.clear();
 }

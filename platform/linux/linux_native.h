@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 
 namespace linux_native {
 
@@ -28,6 +29,10 @@ struct FileObject {
     PortObject* port;     // null until bound
     ULONG_PTR key;
     int fixedIndex = -1;  // the file's place in its port's registered files, if any
+    // For a handle opened with DELETE access: the folder it was opened in and
+    // its name there, so it is unlinked from that very folder.
+    int folderFd = -1;
+    std::string name;
 };
 
 // A port closed while files are still bound to it lives on until the last of
@@ -77,6 +82,8 @@ HandleKind KindOf(HANDLE handle);
 
 // The object behind a handle of that kind, or null with ERROR_INVALID_HANDLE.
 FileObject* FileOf(HANDLE handle);
+// The file behind a handle with its status, or null with the last error set.
+FileObject* StatOf(HANDLE handle, struct stat& info);
 PortObject* PortOf(HANDLE handle);
 
 // Hands queued requests to the kernel, which then holds its own reference to
@@ -101,6 +108,10 @@ bool ClosePort(PortObject* port);
 // the entry cannot be examined.
 bool AttributesAt(int folder, const char* name, DWORD& attributes, uint64_t& size);
 
+// The folder part and the last name of a path ("." and the path when it has
+// no folder part).
+void SplitPath(const std::string& path, std::string& folder, std::string& name);
+
 // Table entries, grouped by the file that defines them.
 HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share,
                    SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
@@ -118,6 +129,9 @@ BOOL DeleteFileW(const wchar_t* path);
 BOOL CreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES* security);
 BOOL RemoveDirectoryW(const wchar_t* path);
 DWORD GetFileAttributesW(const wchar_t* path);
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                LPVOID information, DWORD bytes);
 
 HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);

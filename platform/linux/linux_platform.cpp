@@ -18,6 +18,8 @@ const PlatformCalls LinuxCalls = {
     linux_native::CreateDirectoryW,
     linux_native::RemoveDirectoryW,
     linux_native::GetFileAttributesW,
+    linux_native::GetFileInformationByHandle,
+    linux_native::SetFileInformationByHandle,
     linux_native::FindFirstFileW,
     linux_native::FindNextFileW,
     linux_native::FindClose,

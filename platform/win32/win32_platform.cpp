@@ -20,6 +20,8 @@ const PlatformCalls Win32Calls = {
     ::CreateDirectoryW,
     ::RemoveDirectoryW,
     ::GetFileAttributesW,
+    ::GetFileInformationByHandle,
+    ::SetFileInformationByHandle,
     ::FindFirstFileW,
     ::FindNextFileW,
     ::FindClose,

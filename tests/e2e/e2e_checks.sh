@@ -34,6 +34,17 @@ expect_one_report() {  # folder passes
   grep -q '<h2>ERROR</h2>' "$report" && fail "the completed run's report has an ERROR block"
 }
 
+# Waits up to two minutes for a line in a process's output; false when the
+# process ended first or the line never came.
+wait_for_line() {  # file text pid
+  for _ in $(seq 1 1200); do
+    grep -qF -- "$2" "$1" && return 0
+    kill -0 "$3" 2>/dev/null || return 1
+    sleep 0.1
+  done
+  return 1
+}
+
 # Ends the script: a line when all passed, and the exit code.
 finish_checks() {  # name
   [ "$failures" -eq 0 ] && echo "$1: all checks passed"

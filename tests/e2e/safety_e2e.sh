@@ -20,15 +20,6 @@ start_cli() {  # folder output [options...]
   (cd "$folder" && exec $runner "$cli" "$@") >"$output" 2>&1
 }
 
-wait_for_line() {  # file text pid
-  for _ in $(seq 1 1200); do
-    grep -qF -- "$2" "$1" && return 0
-    kill -0 "$3" 2>/dev/null || return 1
-    sleep 0.1
-  done
-  return 1
-}
-
 # --- Links in the place of the temporary folder -------------------------
 # The run's tag is its tick count in milliseconds, which here and under Wine
 # is the monotonic clock. The links cover the next stretch of it; the run is

@@ -16,6 +16,8 @@ constexpr DWORD WaitAbandoned = 735;
 constexpr DWORD InsufficientBuffer = 122;
 constexpr DWORD NotFound = 1168;
 constexpr size_t PageBytes = 4096;
+constexpr DWORD FakeVolumeSerial = 0x5EED0001;
+uint64_t nextFileIndex = 1;
 
 FakeState& S() {
     return *state;
@@ -125,7 +127,8 @@ FakeHandle* HandleOf(HANDLE handle, FakeHandle::Kind kind) {
 // share, or when it does not share what an open handle has.
 bool Denies(DWORD access, DWORD share) {
     return ((access & GENERIC_READ) != 0 && (share & FILE_SHARE_READ) == 0) ||
-           ((access & GENERIC_WRITE) != 0 && (share & FILE_SHARE_WRITE) == 0);
+           ((access & GENERIC_WRITE) != 0 && (share & FILE_SHARE_WRITE) == 0) ||
+           ((access & DELETE) != 0 && (share & FILE_SHARE_DELETE) == 0);
 }
 
 bool SharingConflict(const std::wstring& resolved, DWORD access, DWORD share) {
@@ -136,9 +139,29 @@ bool SharingConflict(const std::wstring& resolved, DWORD access, DWORD share) {
     });
 }
 
+// The node an open reaches: a link leads on to its target unless the
+// reparse point itself is asked for.
+std::wstring OpenTarget(const std::wstring& resolved, DWORD flags) {
+    const FakeNode* node = NodeAt(resolved);
+    if (node == nullptr || node->linkTarget.empty() || (flags & FILE_FLAG_OPEN_REPARSE_POINT) != 0) {
+        return resolved;
+    }
+    return node->linkTarget;
+}
+
+// Why an open of an existing node fails, or 0 when it may go ahead.
+DWORD RefusalOf(const FakeNode& node, const std::wstring& resolved, DWORD access, DWORD share,
+                DWORD disposition, DWORD flags) {
+    if (node.directory && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
+    if (disposition == CREATE_NEW) return ERROR_FILE_EXISTS;
+    if (node.deletePending) return ERROR_ACCESS_DENIED;
+    if (SharingConflict(resolved, access, share)) return ERROR_SHARING_VIOLATION;
+    return 0;
+}
+
 HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
                               SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags, HANDLE) {
-    const std::wstring resolved = Resolve(path);
+    const std::wstring resolved = OpenTarget(Resolve(path), flags);
     S().log.push_back("CreateFileW " + Narrow(resolved));
     S().opens.push_back({resolved, access, share, disposition, flags});
     if (Failing("CreateFileW")) return INVALID_HANDLE_VALUE;
@@ -146,20 +169,13 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
         return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}, 0});
     }
     FakeNode* node = NodeAt(resolved);
-    if (node != nullptr && node->directory) {
-        Fail(ERROR_ACCESS_DENIED);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (node == nullptr && disposition != CREATE_ALWAYS) {
-        Fail(MissingCode(resolved));
-        return INVALID_HANDLE_VALUE;
-    }
-    if (node == nullptr && !ParentExists(resolved)) {
-        Fail(ERROR_PATH_NOT_FOUND);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (node != nullptr && SharingConflict(resolved, access, share)) {
-        Fail(ERROR_SHARING_VIOLATION);
+    const bool creates = disposition == CREATE_ALWAYS || disposition == CREATE_NEW;
+    const DWORD refusal = node != nullptr ? RefusalOf(*node, resolved, access, share, disposition, flags)
+                          : !creates      ? MissingCode(resolved)
+                          : !ParentExists(resolved) ? ERROR_PATH_NOT_FOUND
+                                                    : 0;
+    if (refusal != 0) {
+        Fail(refusal);
         return INVALID_HANDLE_VALUE;
     }
     const bool existed = node != nullptr;
@@ -167,7 +183,8 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
     node->openCount += 1;
     S().lastError = existed && disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
-    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0});
+    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
+                      node->fileIndex, node->attributes});
 }
 
 bool Misaligned(const FakeHandle& file, const void* buffer, DWORD bytes, uint64_t offset) {
@@ -350,6 +367,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
         FakeNode* node = NodeAt(closing.path);
         if (node != nullptr) {
             node->openCount -= 1;
+            if (node->deletePending && node->openCount == 0) S().nodes.erase(closing.path);
         }
     }
     S().handles.erase(found);
@@ -403,6 +421,41 @@ DWORD WINAPI FakeGetFileAttributesW(const wchar_t* path) {
     return INVALID_FILE_ATTRIBUTES;
 }
 
+BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
+    if (Failing("GetFileInformationByHandle")) return FALSE;
+    const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwFileAttributes = file->attributes;
+    information->dwVolumeSerialNumber = FakeVolumeSerial;
+    information->nNumberOfLinks = 1;
+    information->nFileIndexHigh = static_cast<DWORD>(file->fileIndex >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(file->fileIndex);
+    return TRUE;
+}
+
+// Marks the object for deletion when its last handle closes, as Windows
+// does; the fake keeps objects by name, so the name must still lead to it.
+BOOL WINAPI FakeSetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                           LPVOID information, DWORD bytes) {
+    if (Failing("SetFileInformationByHandle")) return FALSE;
+    const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (infoClass != FileDispositionInfo || bytes < sizeof(FILE_DISPOSITION_INFO)) {
+        return Fail(ERROR_INVALID_PARAMETER);
+    }
+    if ((file->access & DELETE) == 0) return Fail(ERROR_ACCESS_DENIED);
+    if (!static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile) return TRUE;
+    FakeNode* node = NodeAt(file->path);
+    if (node == nullptr || node->fileIndex != file->fileIndex) return Fail(ERROR_FILE_NOT_FOUND);
+    if (node->directory && node->linkTarget.empty() && HasChildren(file->path)) {
+        return Fail(ERROR_DIR_NOT_EMPTY);
+    }
+    S().log.push_back("SetFileInformationByHandle delete " + Narrow(file->path));
+    node->deletePending = true;
+    return TRUE;
+}
+
 bool Matches(const std::wstring& pattern, const std::wstring& name) {
     return pattern == L"*" || pattern == L"*.*" || pattern == name;
 }
@@ -411,6 +464,11 @@ void FillFound(const std::wstring& folder, const std::wstring& name, WIN32_FIND_
     *found = WIN32_FIND_DATAW{};
     const FakeNode* node = NodeAt(folder + PathSeparator + name);
     found->dwFileAttributes = node != nullptr ? node->attributes : FILE_ATTRIBUTE_DIRECTORY;
+    found->dwReserved0 = node != nullptr ? node->reparseTag : 0;
+    if (node != nullptr && !node->linkTarget.empty() && S().searchFollowsLinks) {
+        found->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+        found->dwReserved0 = 0;
+    }
     const size_t length = std::min<size_t>(name.size(), MAX_PATH - 1);
     std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(length), found->cFileName);
 }
@@ -634,6 +692,7 @@ const PlatformCalls FakeCalls = {
     FakeFlushFileBuffers,    FakeCloseHandle,
     FakeDeleteFileW,         FakeCreateDirectoryW,
     FakeRemoveDirectoryW,    FakeGetFileAttributesW,
+    FakeGetFileInformationByHandle, FakeSetFileInformationByHandle,
     FakeFindFirstFileW,      FakeFindNextFileW,
     FakeFindClose,           FakeVirtualAlloc,
     FakeVirtualFree,         FakeQueryPerformanceCounter,
@@ -653,6 +712,10 @@ void ReleaseAllocations() {
 }
 
 }  // namespace
+
+uint64_t NewFakeFileIndex() {
+    return nextFileIndex++;
+}
 
 FakeState& InstallFake() {
     if (state) ReleaseAllocations();
@@ -713,6 +776,15 @@ void AddFakeLink(const std::wstring& path, const std::wstring& target) {
     FakeNode& node = S().nodes[path];
     node.directory = true;
     node.attributes = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    node.reparseTag = IO_REPARSE_TAG_MOUNT_POINT;
+    node.linkTarget = target;
+}
+
+void AddFakeFileLink(const std::wstring& path, const std::wstring& target) {
+    AddFakeFolder(ParentOf(path));
+    FakeNode& node = S().nodes[path];
+    node.attributes = FILE_ATTRIBUTE_REPARSE_POINT;
+    node.reparseTag = IO_REPARSE_TAG_SYMLINK;
     node.linkTarget = target;
 }
 

@@ -14,12 +14,21 @@
 #include <string>
 #include <vector>
 
+// A fresh file index for every node made, as a file system gives one to
+// every new file; a copied node keeps its own.
+uint64_t NewFakeFileIndex();
+
 struct FakeNode {
     bool directory = false;
-    DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // FILE_ATTRIBUTE_REPARSE_POINT marks a link
+    DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // FILE_ATTRIBUTE_REPARSE_POINT marks a reparse point
+    DWORD reparseTag = 0;                      // what a search gives for a reparse point
     std::string bytes;
     int openCount = 0;
-    std::wstring linkTarget;  // a folder link (junction): names inside it resolve there
+    // A link: a folder's (a junction) resolves names inside it there; a
+    // file's leads an open there unless FILE_FLAG_OPEN_REPARSE_POINT is given.
+    std::wstring linkTarget;
+    uint64_t fileIndex = NewFakeFileIndex();
+    bool deletePending = false;  // goes when its last handle is closed
 };
 
 // One overlapped request, in issue order.
@@ -44,6 +53,8 @@ struct FakeHandle {
     HANDLE port = nullptr;             // for a file bound to a port
     std::vector<std::wstring> names;   // for a search: the names still to give
     ULONG_PTR key = 0;                 // for a file bound to a port: its completion key
+    uint64_t fileIndex = 0;            // the object opened, whatever its name leads to later
+    DWORD attributes = 0;
 };
 
 // The arguments the portable code gave, so a test can hold them to what the
@@ -67,6 +78,9 @@ struct FakeState {
     std::wstring currentDirectory;
     std::map<std::wstring, FakeNode> nodes;
     std::set<std::wstring> devices;  // paths that open as devices ("\\.\C:")
+    // Searches show a folder link as the folder it leads to, as some
+    // backends' do; GetFileAttributesW still shows the link.
+    bool searchFollowsLinks = false;
 
     // Clock. Each QueryPerformanceCounter call returns counterAt(readIndex)
     // when set, else counter, which then advances by ticksPerRead.
@@ -132,8 +146,10 @@ void FailCall(const std::string& call, DWORD code, int skip = 0);
 std::wstring FakePath(const std::wstring& relative);  // currentDirectory + separator + relative
 void AddFakeFolder(const std::wstring& path);
 void AddFakeFile(const std::wstring& path, const std::string& bytes);
-// A folder link at path that points at target (a reparse point).
+// A folder link (a junction) at path that points at target.
 void AddFakeLink(const std::wstring& path, const std::wstring& target);
+// A symbolic link to a file at path that points at target.
+void AddFakeFileLink(const std::wstring& path, const std::wstring& target);
 bool FakeExists(const std::wstring& path);
 std::string FakeFileBytes(const std::wstring& path);
 

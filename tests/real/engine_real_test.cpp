@@ -20,6 +20,7 @@ class EngineOnRealFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         StopRequested.store(0);
+        Platform.DeleteFileW(path.c_str());  // left by a run that was killed: made new below
         pattern = Platform.VirtualAlloc(nullptr, MiB, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
         ASSERT_NE(pattern, nullptr);
         FillPattern(pattern, MiB);

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <set>
 #include <string>
@@ -312,6 +313,112 @@ TEST_F(NativeSeam, AFileOpenedWithoutSharingIsExclusive) {
     Platform.CloseHandle(again);
     EXPECT_TRUE(Platform.DeleteFileW(path.c_str()));
 }
+
+// Deletion needs FILE_SHARE_DELETE from every handle open, whatever else
+// they share: a backend that tells a held file by a shared lock would miss
+// the handles that share reading.
+TEST_F(NativeSeam, AFileHeldWithoutShareDeleteCannotBeDeleted) {
+    const std::wstring path = MakeFile(L"held.bin", 1);
+    const DWORD shares[] = {0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    for (const DWORD share : shares) {
+        SCOPED_TRACE(share);
+        HANDLE held = Open(path, GENERIC_READ, OPEN_EXISTING, 0, share);
+        ASSERT_NE(held, INVALID_HANDLE_VALUE);
+        EXPECT_FALSE(Platform.DeleteFileW(path.c_str()));
+        EXPECT_EQ(Platform.GetLastError(), ERROR_SHARING_VIOLATION);
+        Platform.CloseHandle(held);
+    }
+    EXPECT_TRUE(Platform.DeleteFileW(path.c_str()));
+}
+
+namespace {
+
+BY_HANDLE_FILE_INFORMATION InformationOf(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    EXPECT_TRUE(Platform.GetFileInformationByHandle(handle, &information));
+    return information;
+}
+
+bool SameObject(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+BOOL DeleteThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return Platform.SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                               sizeof(disposition));
+}
+
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr DWORD AsFolder = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+}  // namespace
+
+TEST_F(NativeSeam, NewFilesIdentitiesAndDeletionThroughAHandle) {
+    const std::wstring path = In(L"new.bin");
+    HANDLE made = Open(path, ReadWrite, CREATE_NEW, 0);
+    ASSERT_NE(made, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Open(path, ReadWrite, CREATE_NEW, 0, ShareAll), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_EXISTS);
+    const BY_HANDLE_FILE_INFORMATION first = InformationOf(made);
+    Platform.CloseHandle(made);
+
+    HANDLE again = Open(path, DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0, ShareAll);
+    ASSERT_NE(again, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SameObject(InformationOf(again), first));
+    HANDLE other = Open(MakeFile(L"other.bin", 1), GENERIC_READ, OPEN_EXISTING, 0, ShareAll);
+    EXPECT_FALSE(SameObject(InformationOf(other), first));
+    EXPECT_FALSE(DeleteThrough(other));  // opened without DELETE
+    EXPECT_EQ(Platform.GetLastError(), ERROR_ACCESS_DENIED);
+    Platform.CloseHandle(other);
+    EXPECT_TRUE(DeleteThrough(again));
+    Platform.CloseHandle(again);
+    EXPECT_EQ(Platform.GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
+
+    // A folder opens only as itself, and goes through its handle once empty.
+    const std::wstring sub = In(L"sub");
+    ASSERT_TRUE(Platform.CreateDirectoryW(sub.c_str(), nullptr));
+    EXPECT_EQ(Open(sub, GENERIC_READ, OPEN_EXISTING, 0, ShareAll), INVALID_HANDLE_VALUE);
+    HANDLE folderHandle = Open(sub, GENERIC_READ | DELETE, OPEN_EXISTING, AsFolder,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(folderHandle, INVALID_HANDLE_VALUE);
+    EXPECT_NE(InformationOf(folderHandle).dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    const std::wstring inside = JoinPath(sub, L"inside.bin");
+    Platform.CloseHandle(Open(inside, ReadWrite, CREATE_NEW, 0));
+    EXPECT_FALSE(DeleteThrough(folderHandle));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_DIR_NOT_EMPTY);
+    EXPECT_TRUE(Platform.DeleteFileW(inside.c_str()));
+    EXPECT_TRUE(DeleteThrough(folderHandle));
+    Platform.CloseHandle(folderHandle);
+    EXPECT_EQ(Platform.GetFileAttributesW(sub.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+#ifndef _WIN32
+// A link at the name: never created through, opened as itself when asked,
+// and a handle whose name now leads elsewhere deletes nothing.
+TEST_F(NativeSeam, LinksAndSwappedNamesAreNeverGoneThrough) {
+    const std::wstring target = MakeFile(L"target.bin", 1);
+    const std::wstring link = In(L"link.bin");
+    ASSERT_EQ(symlink("target.bin", Utf8FromWide(link).c_str()), 0);
+    EXPECT_EQ(Open(link, ReadWrite, CREATE_NEW, 0), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_EXISTS);
+    HANDLE itself = Open(link, GENERIC_READ, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, ShareAll);
+    ASSERT_NE(itself, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(InformationOf(itself).dwFileAttributes, FILE_ATTRIBUTE_REPARSE_POINT);
+    Platform.CloseHandle(itself);
+
+    const std::wstring ours = MakeFile(L"ours.bin", 1);
+    HANDLE deleter = Open(ours, DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING, 0, ShareAll);
+    ASSERT_NE(deleter, INVALID_HANDLE_VALUE);
+    ASSERT_EQ(rename(Utf8FromWide(target).c_str(), Utf8FromWide(ours).c_str()), 0);
+    EXPECT_FALSE(DeleteThrough(deleter));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_ACCESS_DENIED);
+    Platform.CloseHandle(deleter);
+    EXPECT_NE(Platform.GetFileAttributesW(ours.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+#endif
 
 TEST_F(NativeSeam, SynchronousHandlesKeepTheirOwnPosition) {
     const std::wstring path = MakeFile(L"sized.bin", 2);

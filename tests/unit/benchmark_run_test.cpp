@@ -1,5 +1,6 @@
 #include "engine/benchmark_run.h"
 #include "engine/run_names.h"
+#include "engine/run_objects.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "tests/fake/fake_checks.h"
@@ -200,45 +201,116 @@ TEST_F(BenchmarkRun, PassErrorInTheReadPhaseSkipsCountdownAndWritePhase) {
     EXPECT_EQ(page.find("WRITE TEST"), std::string::npos);
 }
 
-// A taken-over folder loses only this run's test file; what else it holds
-// keeps it, and the folder, in place.
-TEST_F(BenchmarkRun, ExistingTemporaryFolderIsTakenOverAndKeepsWhatWasInIt) {
-    const std::wstring stale = JoinPath(temporaryFolder, L"stale.tmp");
-    AddFakeFile(stale, "old");
-    EXPECT_TRUE(Start(1));
-    EXPECT_FALSE(FakeExists(testFile));
-    EXPECT_EQ(FakeFileBytes(stale), "old");
-    Fake().nodes.erase(stale);
-    Fake().nodes.erase(temporaryFolder);
+bool OpenedToChange(const std::wstring& prefix) {
+    return std::any_of(Fake().opens.begin(), Fake().opens.end(), [&](const FakeOpen& open) {
+        return open.path.rfind(prefix, 0) == 0 && (open.access & (GENERIC_WRITE | DELETE)) != 0;
+    });
 }
 
-// Whatever the link points at, the run neither writes there nor deletes there.
-TEST_F(BenchmarkRun, LinkInThePlaceOfTheTemporaryFolderIsNeitherUsedNorFollowed) {
+// Whatever holds the name already is someone else's: it is neither used,
+// followed nor deleted, and the run takes the next tag.
+TEST_F(BenchmarkRun, TakenFolderNameMovesTheRunToTheNextTag) {
     const std::wstring elsewhere = Fake().currentDirectory + L"-elsewhere";
-    const std::wstring lookalike = JoinPath(elsewhere, L"corvastatmp" + Tag + L".tmp");
-    AddFakeFile(JoinPath(elsewhere, L"precious.txt"), "precious");
-    AddFakeFile(lookalike, "mine too");
-    AddFakeLink(temporaryFolder, elsewhere);
-    EXPECT_FALSE(Start(1));
-    EXPECT_EQ(Shared.result.errorText, L"Unable to create " + temporaryFolder);
-    EXPECT_EQ(FakeFileBytes(JoinPath(elsewhere, L"precious.txt")), "precious");
-    EXPECT_EQ(FakeFileBytes(lookalike), "mine too");
-    EXPECT_TRUE(FakeExists(temporaryFolder));
-    Fake().nodes.erase(temporaryFolder);
+    AddFakeFile(JoinPath(elsewhere, L"corvastatmp" + Tag + L".tmp"), "lookalike");
+    const std::wstring taken = temporaryFolder;
+    temporaryFolder = FakePath(L"corvastatmp0001A2F1");
+    testFile = JoinPath(temporaryFolder, L"corvastatmp0001A2F1.tmp");
+    for (const std::string occupant : {"folder", "file", "link"}) {
+        SCOPED_TRACE(occupant);
+        Fake().opens.clear();
+        if (occupant == "folder") AddFakeFile(JoinPath(taken, L"stale.tmp"), "old");
+        if (occupant == "file") AddFakeFile(taken, "someone else's");
+        if (occupant == "link") AddFakeLink(taken, elsewhere);
+        const auto before = Fake().nodes;
+        EXPECT_TRUE(Start(1));
+        EXPECT_TRUE(std::any_of(Fake().opens.begin(), Fake().opens.end(), [&](const FakeOpen& open) {
+            return open.path == testFile && open.disposition == CREATE_NEW;
+        }));
+        EXPECT_FALSE(OpenedToChange(taken));
+        EXPECT_FALSE(OpenedToChange(elsewhere));
+        for (const auto& [path, node] : before) {
+            EXPECT_TRUE(FakeExists(path)) << Utf8FromWide(path);
+            EXPECT_EQ(FakeFileBytes(path), node.bytes) << Utf8FromWide(path);
+        }
+        Fake().nodes.erase(JoinPath(taken, L"stale.tmp"));
+        Fake().nodes.erase(taken);
+    }
 }
 
-TEST_F(BenchmarkRun, FileInThePlaceOfTheTemporaryFolderFailsTheRunAndSurvives) {
-    const std::wstring occupant = temporaryFolder;
-    AddFakeFile(occupant, "someone else's");
-    temporaryFolder = FakePath(L"absent");  // the fixture's check must not see the file
-    EXPECT_FALSE(Start(1));
-    EXPECT_EQ(Shared.result.errorText, L"Unable to create " + occupant);
-    EXPECT_EQ(Trace, std::vector<std::string>{"finished"});
-    EXPECT_EQ(FakeFileBytes(occupant), "someone else's");
-    const std::string page = FakeFileBytes(ReportPath);
-    EXPECT_NE(page.find("<p><b>Unable to create "), std::string::npos);
-    EXPECT_NE(page.find("READ TEST"), std::string::npos);
-    EXPECT_EQ(page.find("PASS 1"), std::string::npos);
+// Between two passes, or before the end, the test file's name is made to
+// lead elsewhere. The run ends with the error before it writes or deletes
+// anything through that name, and what was put there stays as it was.
+TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
+    const std::wstring elsewhere = Fake().currentDirectory + L"-elsewhere";
+    const std::wstring victim = JoinPath(elsewhere, L"corvastatmp" + Tag + L".tmp");
+    const std::map<std::string, std::function<void()>> swaps = {
+        {"a link to another file", [&] {
+             Fake().nodes.erase(testFile);
+             AddFakeFileLink(testFile, victim);
+         }},
+        {"another file", [&] {
+             Fake().nodes.erase(testFile);
+             AddFakeFile(testFile, "swapped in");
+         }},
+        {"a linked folder", [&] {
+             Fake().nodes.erase(testFile);
+             Fake().nodes.erase(temporaryFolder);
+             AddFakeLink(temporaryFolder, elsewhere);
+         }},
+    };
+    for (const std::string when : {"between read passes", "before the end"}) {
+        for (const auto& [how, swap] : swaps) {
+            SCOPED_TRACE(how + " " + when);
+            AddFakeFile(victim, "victim");
+            Trace.clear();
+            Fake().opens.clear();
+            bool swapped = false;
+            hook = [&, when](const std::string& call, int) {
+                if (Trace.empty()) return;
+                const bool due = when == "between read passes"
+                                     ? call == "Sleep" && Trace.back() == "read 1"
+                                     : call == "CreateFileW" && Trace.back() == "write 2";
+                if (due && !swapped) swap();
+                swapped = swapped || due;
+            };
+            EXPECT_FALSE(Start(2));
+            EXPECT_EQ(Shared.result.errorText, ReplacedText);
+            EXPECT_NE(FakeFileBytes(ReportPath).find("<h2>ERROR</h2>"), std::string::npos);
+            EXPECT_EQ(FakeFileBytes(victim), "victim");
+            EXPECT_FALSE(OpenedToChange(victim));
+            if (how == "another file") {
+                EXPECT_EQ(FakeFileBytes(testFile), "swapped in");
+            }
+            EXPECT_EQ(FakeExists(testFile), how != "a linked folder");
+            EXPECT_TRUE(FakeExists(temporaryFolder));
+            Fake().nodes.erase(testFile);
+            Fake().nodes.erase(temporaryFolder);
+            hook = nullptr;
+        }
+    }
+}
+
+// Another program holds the test file past the end of the run: the folder
+// cannot go, so the marker stays, naming it alone, for the next start.
+TEST_F(BenchmarkRun, FolderThatCannotGoIsLeftToTheNextStart) {
+    HANDLE scanner = INVALID_HANDLE_VALUE;
+    bool opened = false;
+    hook = [&](const std::string& call, int) {
+        if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" && !opened) {
+            opened = true;
+            scanner = Platform.CreateFileW(testFile.c_str(), GENERIC_READ,
+                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr);
+        }
+    };
+    EXPECT_TRUE(Start(1));
+    const std::wstring marker = FakePath(RecoveryMarkerName);
+    EXPECT_EQ(FakeFileBytes(marker), Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
+    EXPECT_TRUE(FakeExists(temporaryFolder));
+    Platform.CloseHandle(scanner);
+    hook = nullptr;
+    RecoverCrashedRun();
+    EXPECT_TRUE(ReportExists());
 }
 
 TEST_F(BenchmarkRun, TemporaryFolderHasOneSeparatorWhateverTheFolderEndsWith) {

@@ -116,18 +116,40 @@ TEST_F(CrashRecovery, ReportLineMustNameOneOfOurReportsHere) {
     }
 }
 
+// Also where the search shows a link as the folder it leads to: the path
+// itself then tells.
 TEST_F(CrashRecovery, NeverFollowsALink) {
-    // The named folder itself is a link, and so is a folder inside a real one.
-    AddFakeLink(FakePath(TemporaryName), outside);
-    WriteMarker(FakePath(TemporaryName), L"");
-    RecoverCrashedRun();
-    EXPECT_FALSE(FakeExists(FakePath(TemporaryName)));
+    for (const bool searchFollows : {false, true}) {
+        SCOPED_TRACE(searchFollows);
+        Fake().searchFollowsLinks = searchFollows;
+        // The named folder itself is a link, and so is a folder inside a real one.
+        AddFakeLink(FakePath(TemporaryName), outside);
+        WriteMarker(FakePath(TemporaryName), L"");
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(FakePath(TemporaryName)));
 
+        const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
+        AddFakeLink(JoinPath(folder, L"link"), outside);
+        WriteMarker(folder, L"");
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(folder));
+    }
+}
+
+// A folder in a synchronised cloud folder is a reparse point of another
+// kind, a placeholder, and so are the files in it: they lead nowhere else,
+// and go like any others.
+TEST_F(CrashRecovery, CloudPlaceholdersAreOrdinaryFoldersAndFiles) {
+    constexpr DWORD CloudTag = 0x9000001A;
     const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
-    AddFakeLink(JoinPath(folder, L"link"), outside);
+    for (const std::wstring& path : {folder, JoinPath(folder, TemporaryName + L".tmp")}) {
+        Fake().nodes[path].attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+        Fake().nodes[path].reparseTag = CloudTag;
+    }
     WriteMarker(folder, L"");
     RecoverCrashedRun();
     EXPECT_FALSE(FakeExists(folder));
+    EXPECT_FALSE(FakeExists(JoinPath(folder, L"sub")));
 }
 
 TEST_F(CrashRecovery, OddMarkersAreDeletedWithoutHarm) {

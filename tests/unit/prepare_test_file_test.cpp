@@ -64,14 +64,28 @@ TEST_F(PrepareFile, OpensTheFileAloneUnbufferedAndSequential) {
     EXPECT_EQ(open.path, path);
     EXPECT_EQ(open.access, GENERIC_READ | GENERIC_WRITE);
     EXPECT_EQ(open.share, 0u);
-    EXPECT_EQ(open.disposition, CREATE_ALWAYS);
+    EXPECT_EQ(open.disposition, CREATE_NEW);
     EXPECT_EQ(open.flags, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(PrepareFile, EarlierFileOfTheSameNameIsTruncatedAndRebuilt) {
-    AddFakeFile(path, std::string(5 * MiB, 'x'));
-    EXPECT_TRUE(Prepare(2));
-    ExpectPatternCopies(2);
+// Whatever holds the name already, a file or a link to one elsewhere, is
+// neither written nor followed.
+TEST_F(PrepareFile, NameThatIsTakenIsNeverWrittenThrough) {
+    const std::wstring elsewhere = FakePath(L"precious.txt");
+    AddFakeFile(elsewhere, "precious");
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "link" : "file");
+        errorText.clear();
+        if (link) {
+            Fake().nodes.erase(path);
+            AddFakeFileLink(path, elsewhere);
+        } else {
+            AddFakeFile(path, "earlier");
+        }
+        EXPECT_FALSE(Prepare(2));
+        EXPECT_EQ(errorText, L"Unable to create test file (Windows Error 80)");
+        EXPECT_EQ(FakeFileBytes(link ? elsewhere : path), link ? "precious" : "earlier");
+    }
 }
 
 TEST_F(PrepareFile, StopBeforeTheCallLeavesASizedFileAndNoText) {
@@ -126,14 +140,12 @@ TEST_F(PrepareFile, EachFailureGivesItsTextAndClosesTheFile) {
 }
 
 TEST_F(PrepareFile, ShortWriteFailsWithWhateverCodeTheThreadHolds) {
-    // Reopening an existing file leaves "already exists" as the last error,
-    // and a short write that reports success sets none of its own.
-    AddFakeFile(path, "earlier run");
+    // A short write that reports success sets no code of its own.
     Fake().syncTransferBytes = [](uint64_t position, DWORD bytes) {
         return position == MiB ? 512 : bytes;
     };
     EXPECT_FALSE(Prepare(4));
-    EXPECT_EQ(errorText, L"Error while preparing file (Windows Error 183)");
+    EXPECT_EQ(errorText, L"Error while preparing file (Windows Error 0)");
     EXPECT_EQ(Fake().callCounts["WriteFile"], 2);
 }
 

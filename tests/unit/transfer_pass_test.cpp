@@ -270,7 +270,7 @@ struct FailureCase {
 const FailureCase FailureCases[] = {
     {"VirtualAlloc", 8, 0, 0, L"VirtualAlloc failed (Windows Error 8)"},
     {"VirtualAlloc", 8, 7, 1, L"VirtualAlloc failed (Windows Error 8)"},
-    {"CreateFileW", 32, 0, 0, L"Unable to open test file (Windows Error 32)"},
+    {"CreateFileW", 5, 0, 0, L"Unable to open test file (Windows Error 5)"},
     {"CreateIoCompletionPort", 87, 0, 0, L"CreateIoCompletionPort failed (Windows Error 87)"},
     {"QueryPerformanceFrequency", 31, 0, 0, L"QueryPerformanceFrequency failed (Windows Error 31)"},
     {"ReadFile", 1117, 0, 0, L"I/O startup error (Windows 1117)"},
@@ -292,6 +292,33 @@ TEST_F(TransferPass, EachFailureEndsThePassWithItsTextAndReleasesEverything) {
         ExpectNoSpeed(Run(16, failure.isWrite), failure.text);
         ExpectNothingLeftOpen();
         EXPECT_TRUE(EveryWaitWithoutLimit());
+    }
+}
+
+// A file another program still holds is waited for, for up to a second,
+// before the clock starts; then it is the open's own failure.
+TEST_F(TransferPass, HeldFileIsRetriedBeforeTheClockStarts) {
+    for (const int held : {19, 20}) {
+        SCOPED_TRACE(held);
+        InstallFake();
+        AddFile(4);
+        errorText.clear();
+        elapsedMs = Untouched;
+        for (int i = 0; i < held; ++i) FailCall("CreateFileW", ERROR_SHARING_VIOLATION);
+        int64_t clockReadsWhileWaiting = 0;
+        Fake().beforeCall = [&](const std::string& call, int) {
+            if (call == "Sleep") clockReadsWhileWaiting += Fake().counterReads;
+        };
+        const double speed = Run(4);
+        EXPECT_EQ(clockReadsWhileWaiting, 0);
+        EXPECT_EQ(Fake().callCounts["Sleep"], 19);
+        EXPECT_EQ(Fake().sleptMs, 19 * 50);
+        if (held == 19) {
+            EXPECT_GT(speed, 0.0);
+        } else {
+            ExpectNoSpeed(speed, L"Unable to open test file (Windows Error 32)");
+        }
+        ExpectNothingLeftOpen();
     }
 }
 

@@ -1,0 +1,124 @@
+#include "engine/run_objects.h"
+
+#include "engine/run_names.h"
+#include "engine/transfer_pass.h"
+
+namespace {
+
+// Tags after the first that a run tries before it gives up.
+constexpr DWORD FolderTagTries = 16;
+// Without FILE_SHARE_DELETE nobody can rename the folder while we hold it.
+constexpr DWORD FolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr DWORD FolderFlags = FILE_FLAG_BACKUP_SEMANTICS;
+constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool SameObject(const ObjectIdentity& a, const ObjectIdentity& b) {
+    return a.known && b.known && a.volume == b.volume && a.indexHigh == b.indexHigh &&
+           a.indexLow == b.indexLow;
+}
+
+bool IsGone(DWORD code) {
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+// Read through a handle to the name just created: a reparse point there
+// means someone else was quicker, and the folder is not ours.
+bool RecordFolder(RunObjects& objects) {
+    const HANDLE folder =
+        Platform.CreateFileW(objects.folder.c_str(), GENERIC_READ, FolderShare, nullptr,
+                             OPEN_EXISTING, FolderFlags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) return false;
+    objects.folderIdentity = IdentityOf(folder);
+    Platform.CloseHandle(folder);
+    return objects.folderIdentity.known;
+}
+
+bool DeleteThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    return Platform.SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                               sizeof(disposition)) != FALSE;
+}
+
+Removal RemoveTestFile(const RunObjects& objects) {
+    if (!objects.testFileIdentity.known) return Removal::Removed;
+    bool replaced = false;
+    const HANDLE file = OpenChecked(objects.testFile, DELETE | FILE_READ_ATTRIBUTES, ShareAll, 0,
+                                    objects.testFileIdentity, replaced);
+    if (file == INVALID_HANDLE_VALUE) {
+        if (replaced) return Removal::Replaced;
+        return IsGone(Platform.GetLastError()) ? Removal::Removed : Removal::Refused;
+    }
+    const bool deleted = DeleteThrough(file);
+    Platform.CloseHandle(file);
+    return deleted ? Removal::Removed : Removal::Refused;
+}
+
+// The test file, then the folder, while the folder is held.
+Removal RemoveOnce(const RunObjects& objects) {
+    bool replaced = false;
+    const HANDLE folder = OpenChecked(objects.folder, GENERIC_READ | DELETE, FolderShare,
+                                      FolderFlags, objects.folderIdentity, replaced);
+    if (folder == INVALID_HANDLE_VALUE) {
+        if (replaced) return Removal::Replaced;
+        return IsGone(Platform.GetLastError()) ? Removal::Removed : Removal::Refused;
+    }
+    Removal removal = RemoveTestFile(objects);
+    if (removal == Removal::Removed && !DeleteThrough(folder)) removal = Removal::Refused;
+    Platform.CloseHandle(folder);
+    return removal;
+}
+
+}  // namespace
+
+bool CreateRunFolder(const std::wstring& benchmarkFolder, DWORD tickCount, RunObjects& objects) {
+    for (DWORD i = 0; i <= FolderTagTries; ++i) {
+        const std::wstring tag = RunTag(tickCount + i);
+        objects.folder = TemporaryFolderPath(benchmarkFolder, tag);
+        objects.testFile = TestFilePath(objects.folder, tag);
+        if (Platform.CreateDirectoryW(objects.folder.c_str(), nullptr)) return RecordFolder(objects);
+        // A folder, file or link of that name is someone else's: never taken over.
+        if (Platform.GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    }
+    return false;
+}
+
+ObjectIdentity IdentityOf(HANDLE handle) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (!Platform.GetFileInformationByHandle(handle, &information) ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        return {};
+    }
+    return {information.dwVolumeSerialNumber, information.nFileIndexHigh,
+            information.nFileIndexLow, true};
+}
+
+HANDLE OpenChecked(const std::wstring& path, DWORD access, DWORD share, DWORD flags,
+                   const ObjectIdentity& expected, bool& replaced) {
+    replaced = false;
+    const HANDLE handle = Platform.CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                               flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || SameObject(IdentityOf(handle), expected)) return handle;
+    Platform.CloseHandle(handle);
+    replaced = true;
+    return INVALID_HANDLE_VALUE;
+}
+
+HANDLE OpenRunFolder(const RunObjects& objects, const wchar_t* failureText, std::wstring& errorText) {
+    bool replaced = false;
+    const HANDLE folder = OpenChecked(objects.folder, GENERIC_READ, FolderShare, FolderFlags,
+                                      objects.folderIdentity, replaced);
+    if (folder == INVALID_HANDLE_VALUE) {
+        errorText = replaced ? std::wstring(ReplacedText) : WithWindowsError(failureText);
+    }
+    return folder;
+}
+
+Removal RemoveRunObjects(const RunObjects& objects) {
+    if (!objects.folderIdentity.known) return Removal::Removed;
+    for (int attempt = 1;; ++attempt) {
+        const Removal removal = RemoveOnce(objects);
+        if (removal != Removal::Refused || attempt == HeldAttempts) return removal;
+        Platform.Sleep(HeldPauseMs);
+    }
+}

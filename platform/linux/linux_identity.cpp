@@ -1,0 +1,75 @@
+// What Windows tells of an open handle's object, and deletion through a handle.
+#include "platform/linux/linux_native.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace linux_native {
+
+namespace {
+
+DWORD AttributesOf(const struct stat& info) {
+    if (S_ISLNK(info.st_mode)) return FILE_ATTRIBUTE_REPARSE_POINT;
+    return S_ISDIR(info.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+bool SameObject(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+}  // namespace
+
+// The device stands for the volume and the inode for the file index.
+BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
+    struct stat info {};
+    if (StatOf(handle, info) == nullptr) return FALSE;
+    *information = BY_HANDLE_FILE_INFORMATION{};
+    information->dwFileAttributes = AttributesOf(info);
+    const auto device = static_cast<uint64_t>(info.st_dev);
+    information->dwVolumeSerialNumber = static_cast<DWORD>(device ^ (device >> 32));
+    const auto size = S_ISREG(info.st_mode) ? static_cast<uint64_t>(info.st_size) : 0;
+    information->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+    information->nFileSizeLow = static_cast<DWORD>(size);
+    information->nNumberOfLinks = static_cast<DWORD>(info.st_nlink);
+    const auto inode = static_cast<uint64_t>(info.st_ino);
+    information->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
+    information->nFileIndexLow = static_cast<DWORD>(inode);
+    return TRUE;
+}
+
+// Windows deletes the object behind the handle. Here only a name can go, so
+// it goes from the folder the handle was opened in, and only while that
+// name still leads to the handle's object.
+BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                LPVOID information, DWORD bytes) {
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) return FALSE;
+    if (infoClass != FileDispositionInfo || information == nullptr ||
+        bytes < sizeof(FILE_DISPOSITION_INFO)) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    if (!static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile) return TRUE;
+    if (file->folderFd < 0) {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    struct stat opened {};
+    struct stat named {};
+    if (fstat(file->fd, &opened) != 0 ||
+        fstatat(file->folderFd, file->name.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0) {
+        SetErrnoError();
+        return FALSE;
+    }
+    if (!SameObject(opened, named)) {
+        SetError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    }
+    const int how = S_ISDIR(opened.st_mode) ? AT_REMOVEDIR : 0;
+    if (unlinkat(file->folderFd, file->name.c_str(), how) == 0) return TRUE;
+    SetErrnoError();
+    return FALSE;
+}
+
+}  // namespace linux_native
