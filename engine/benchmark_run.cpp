@@ -5,6 +5,7 @@
 #include "engine/run_names.h"
 #include "engine/run_objects.h"
 #include "engine/transfer_pass.h"
+#include "platform/own_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "report/report.h"
@@ -77,8 +78,7 @@ void OpenRunReport(const std::wstring& folder, int64_t passCount, int64_t testSi
 // run from a crashed one. Any other failure is not the run's concern; it goes
 // on without a marker. False only when another run holds it.
 bool ClaimRecoveryMarker(HANDLE& marker) {
-    marker = Platform.CreateFileW(RecoveryMarkerName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    marker = CreateOwnFile(RecoveryMarkerName, GENERIC_WRITE, 0, CREATE_ALWAYS);
     return marker != INVALID_HANDLE_VALUE || Platform.GetLastError() != ERROR_SHARING_VIOLATION;
 }
 

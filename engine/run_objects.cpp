@@ -96,8 +96,10 @@ ObjectIdentity IdentityOf(HANDLE handle) {
 HANDLE OpenChecked(const std::wstring& path, DWORD access, DWORD share, DWORD flags,
                    const ObjectIdentity& expected, bool& replaced) {
     replaced = false;
-    const HANDLE handle = Platform.CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING,
-                                               flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    // Windows tells a handle's identity only to one that may read attributes.
+    const HANDLE handle =
+        Platform.CreateFileW(path.c_str(), access | FILE_READ_ATTRIBUTES, share, nullptr,
+                             OPEN_EXISTING, flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE || SameObject(IdentityOf(handle), expected)) return handle;
     Platform.CloseHandle(handle);
     replaced = true;

@@ -1,6 +1,7 @@
 #include "report/report.h"
 
 #include "drive/drive_info.h"
+#include "platform/own_file.h"
 #include "platform/text.h"
 
 #include <initializer_list>
@@ -57,12 +58,10 @@ std::wstring TimeText(const SYSTEMTIME& t, const wchar_t* separator) {
 }
 
 HANDLE CreateReportFile(const std::wstring& path) {
-    HANDLE file = Platform.CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateOwnFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
     if (file != INVALID_HANDLE_VALUE) return file;
     const DWORD firstError = Platform.GetLastError();
-    file = Platform.CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    file = CreateOwnFile(path.c_str(), GENERIC_WRITE, 0, TRUNCATE_EXISTING);
     // With no file to truncate the retry only says "not found"; the user needs
     // the reason the creation itself failed.
     if (file == INVALID_HANDLE_VALUE && Platform.GetLastError() == ERROR_FILE_NOT_FOUND)

@@ -1,6 +1,7 @@
 // The help shown once per folder, and the Help and About boxes.
 #include "ui/window_state.h"
 
+#include "platform/own_file.h"
 #include "ui/portable/window_texts.h"
 
 namespace {
@@ -25,8 +26,7 @@ void ShowFirstStartHelp() {
         CloseHandle(marker);
         return;
     }
-    marker = CreateFileW(FirstHelpMarker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+    marker = CreateOwnFile(FirstHelpMarker, GENERIC_WRITE, 0, CREATE_ALWAYS);
     if (marker != INVALID_HANDLE_VALUE) {
         static const char content[] = "help\r\n";
         DWORD written = 0;

@@ -27,7 +27,7 @@ int AccessFlags(DWORD access) {
     return O_RDONLY;
 }
 
-// Opens for CREATE_ALWAYS without truncating yet: the file must not be
+// Opens for CREATE_ALWAYS or OPEN_ALWAYS without truncating yet: the file must not be
 // emptied before its lock shows that nobody holds it. Tells whether the file
 // was there already, which Windows reports through the last error.
 int OpenOrCreate(int folder, const char* name, int flags, bool& existed) {
@@ -65,7 +65,9 @@ bool HeldOpen(const std::string& path) {
 int OpenForDisposition(int folder, const char* name, int flags, DWORD disposition,
                        bool& existed) {
     existed = disposition != CREATE_NEW;
-    if (disposition == CREATE_ALWAYS) return OpenOrCreate(folder, name, flags, existed);
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) {
+        return OpenOrCreate(folder, name, flags, existed);
+    }
     if (disposition == CREATE_NEW) return openat(folder, name, flags | O_CREAT | O_EXCL, 0666);
     if (disposition == OPEN_EXISTING || disposition == TRUNCATE_EXISTING) {
         return openat(folder, name, flags);
@@ -94,7 +96,10 @@ int OpenNamed(int folder, const char* name, int openFlags, DWORD disposition, DW
 // set when the open must fail after all.
 bool SettleOpened(int fd, DWORD share, DWORD disposition, DWORD flags) {
     struct stat info {};
-    if (fstat(fd, &info) != 0) {
+    const int status = fcntl(fd, F_GETFL);
+    const bool blocks = status >= 0 && ((status & O_NONBLOCK) == 0 ||
+                                        fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == 0);
+    if (!blocks || fstat(fd, &info) != 0) {
         SetErrnoError();
         return false;
     }
@@ -105,7 +110,8 @@ bool SettleOpened(int fd, DWORD share, DWORD disposition, DWORD flags) {
     // A folder, or a link opened as itself, is neither locked nor emptied.
     if (S_ISDIR(info.st_mode) || S_ISLNK(info.st_mode)) return true;
     if (!LockForShareMode(fd, share)) return false;
-    if (disposition != OPEN_EXISTING && ftruncate(fd, 0) != 0) {
+    const bool empties = disposition != OPEN_EXISTING && disposition != OPEN_ALWAYS;
+    if (empties && ftruncate(fd, 0) != 0) {
         SetErrnoError();
         return false;
     }
@@ -156,7 +162,9 @@ BOOL FinishTransfer(ssize_t moved, DWORD bytes, DWORD* done, OVERLAPPED* overlap
 // last error set.
 int OpenSettled(int folder, const std::string& name, const std::string& native, DWORD access,
                 DWORD share, DWORD disposition, DWORD flags, bool& existed) {
-    int openFlags = AccessFlags(access) | O_CLOEXEC;
+    // Non-blocking only while opening, so a pipe planted under the name
+    // cannot hold the open forever; the ring must not see it on the file.
+    int openFlags = AccessFlags(access) | O_CLOEXEC | O_NONBLOCK;
     if (flags & FILE_FLAG_NO_BUFFERING) openFlags |= O_DIRECT;
     const int fd = OpenNamed(folder, name.c_str(), openFlags, disposition, flags, existed);
     if (fd < 0) {
@@ -224,8 +232,8 @@ HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTR
         SetError(ERROR_NOT_ENOUGH_MEMORY);
         return INVALID_HANDLE_VALUE;
     }
-    // Windows reports through the last error whether CREATE_ALWAYS replaced a file.
-    if (disposition == CREATE_ALWAYS) SetError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    // Windows reports through the last error whether the name was taken.
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) SetError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
     return file;
 }
 

@@ -169,7 +169,8 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
         return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}, 0});
     }
     FakeNode* node = NodeAt(resolved);
-    const bool creates = disposition == CREATE_ALWAYS || disposition == CREATE_NEW;
+    const bool creates =
+        disposition == CREATE_ALWAYS || disposition == CREATE_NEW || disposition == OPEN_ALWAYS;
     const DWORD refusal = node != nullptr ? RefusalOf(*node, resolved, access, share, disposition, flags)
                           : !creates      ? MissingCode(resolved)
                           : !ParentExists(resolved) ? ERROR_PATH_NOT_FOUND
@@ -182,7 +183,8 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     if (node == nullptr) node = &S().nodes[resolved];
     if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
     node->openCount += 1;
-    S().lastError = existed && disposition == CREATE_ALWAYS ? ERROR_ALREADY_EXISTS : 0;
+    const bool tellsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
+    S().lastError = existed && tellsExisting ? ERROR_ALREADY_EXISTS : 0;
     return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
                       node->fileIndex, node->attributes});
 }
@@ -421,14 +423,25 @@ DWORD WINAPI FakeGetFileAttributesW(const wchar_t* path) {
     return INVALID_FILE_ATTRIBUTES;
 }
 
+// The names that lead to the object itself: its hard links.
+DWORD LinkCount(uint64_t fileIndex) {
+    DWORD count = 0;
+    for (const auto& [path, node] : S().nodes) {
+        if (node.fileIndex == fileIndex && node.linkTarget.empty()) count += 1;
+    }
+    return count;
+}
+
 BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* information) {
     if (Failing("GetFileInformationByHandle")) return FALSE;
     const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    // Windows reads the attributes with the identity, a right GENERIC_WRITE lacks.
+    if ((file->access & (GENERIC_READ | FILE_READ_ATTRIBUTES)) == 0) return Fail(ERROR_ACCESS_DENIED);
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = file->attributes;
     information->dwVolumeSerialNumber = FakeVolumeSerial;
-    information->nNumberOfLinks = 1;
+    information->nNumberOfLinks = LinkCount(file->fileIndex);
     information->nFileIndexHigh = static_cast<DWORD>(file->fileIndex >> 32);
     information->nFileIndexLow = static_cast<DWORD>(file->fileIndex);
     return TRUE;
@@ -786,6 +799,11 @@ void AddFakeFileLink(const std::wstring& path, const std::wstring& target) {
     node.attributes = FILE_ATTRIBUTE_REPARSE_POINT;
     node.reparseTag = IO_REPARSE_TAG_SYMLINK;
     node.linkTarget = target;
+}
+
+void AddFakeHardLink(const std::wstring& path, const std::wstring& existing) {
+    AddFakeFolder(ParentOf(path));
+    S().nodes[path] = S().nodes.at(existing);
 }
 
 bool FakeExists(const std::wstring& path) {

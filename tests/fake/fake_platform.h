@@ -150,6 +150,8 @@ void AddFakeFile(const std::wstring& path, const std::string& bytes);
 void AddFakeLink(const std::wstring& path, const std::wstring& target);
 // A symbolic link to a file at path that points at target.
 void AddFakeFileLink(const std::wstring& path, const std::wstring& target);
+// A second name of the existing file (same index; the fake keeps its own bytes).
+void AddFakeHardLink(const std::wstring& path, const std::wstring& existing);
 bool FakeExists(const std::wstring& path);
 std::string FakeFileBytes(const std::wstring& path);
 

@@ -421,13 +421,40 @@ TEST_F(BenchmarkRun, ReportThatCannotBeCreatedShowsOneBoxAndTheRunCompletes) {
     EXPECT_GT(Shared.result.bestWriteMBps, 0.0);
 }
 
+// The report's and the marker's names are known in advance; whoever can
+// write in the folder may plant a link or a hard link there first.
+TEST_F(BenchmarkRun, NamesPlantedForTheReportAndMarkerAreNeverWrittenThrough) {
+    ASSERT_TRUE(Start(1));  // the fake's clock gives every run the same report name
+    const std::wstring planted[] = {ReportPath, FakePath(RecoveryMarkerName)};
+    const std::wstring precious = JoinPath(FakePath(L"elsewhere"), L"precious");
+    markerHeld = true;  // the planted marker name stays
+    for (const bool hard : {false, true}) {
+        SCOPED_TRACE(hard ? "hard link" : "symbolic link");
+        Boxes.clear();
+        AddFakeFile(precious, "precious");
+        for (const std::wstring& name : planted) {
+            Fake().nodes.erase(name);
+            hard ? AddFakeHardLink(name, precious) : AddFakeFileLink(name, precious);
+        }
+        EXPECT_TRUE(Start(1));
+        EXPECT_EQ(Boxes, std::vector<std::wstring>{ReportCreationFailedText(folder, ERROR_ACCESS_DENIED)});
+        EXPECT_EQ(FakeFileBytes(precious), "precious");
+        for (const std::wstring& name : planted) {
+            EXPECT_TRUE(FakeExists(name));
+            if (hard) EXPECT_EQ(FakeFileBytes(name), "precious");
+        }
+    }
+}
+
 TEST_F(BenchmarkRun, EarlyFailuresStillEndCleanly) {
     struct Case {
         const char* call;
         std::wstring text;
     };
-    for (const Case& failure : {Case{"VirtualAlloc", L"Unable to allocate pattern"},
-                                Case{"SetEndOfFile", L"Unable to set file size (Windows Error 112)"}}) {
+    // The disk-full case first: a report left by an earlier case is emptied
+    // with SetEndOfFile, which would take its failure.
+    for (const Case& failure : {Case{"SetEndOfFile", L"Unable to set file size (Windows Error 112)"},
+                                Case{"VirtualAlloc", L"Unable to allocate pattern"}}) {
         SCOPED_TRACE(failure.call);
         Fake().failures.clear();
         FailCall(failure.call, ERROR_DISK_FULL);

@@ -131,7 +131,7 @@ TEST_F(ReportTest, CompletedRunWritesEveryLineAndFlushesAtEachStep) {
     ASSERT_EQ(path, BenchFolder() + ReportName);
     EXPECT_EQ(ReportPath, path);
     const FakeHandle& handle = Fake().handles.at(ReportFile);
-    EXPECT_EQ(handle.access, GENERIC_READ | GENERIC_WRITE);
+    EXPECT_EQ(handle.access & ~FILE_READ_ATTRIBUTES, GENERIC_READ | GENERIC_WRITE);
     EXPECT_EQ(handle.share, 0u);
 
     WriteReportHeader(2, 1024, BenchFolder());
@@ -286,7 +286,7 @@ TEST_F(ReportTest, TruncatingRetryOpensTheFileWhenCreationFails) {
     const std::wstring path = Open();
     ASSERT_EQ(path, BenchFolder() + ReportName);
     const FakeHandle& handle = Fake().handles.at(ReportFile);
-    EXPECT_EQ(handle.access, static_cast<DWORD>(GENERIC_WRITE));
+    EXPECT_EQ(handle.access & ~FILE_READ_ATTRIBUTES, static_cast<DWORD>(GENERIC_WRITE));
     EXPECT_EQ(handle.share, 0u);
     WriteReportHeader(2, 1024, BenchFolder());
     FinishReport(RunResult{});
