@@ -185,9 +185,17 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
     return TRUE;
 }
 
+// The console's code page outlives this process: the one it had comes back.
+UINT FormerOutputCodePage = 0;
+
 void InstallStopHandler() {
+    FormerOutputCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void RestoreConsole() {
+    if (FormerOutputCodePage != 0) SetConsoleOutputCP(FormerOutputCodePage);
 }
 #else
 // Only the lock-free atomic is touched here, which a signal handler may do.
@@ -203,6 +211,8 @@ void InstallStopHandler() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }
+
+void RestoreConsole() {}
 #endif
 
 void GatherDriveTexts(const std::wstring& folder) {
@@ -231,6 +241,15 @@ void PrintSettings(const RunSummary& summary) {
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
 
+// The test file takes the folder's compression and encryption: the run
+// turns compression off, but writes to an encrypted file go through EFS.
+void TellFolderAttributes(Watch& watch, const std::wstring& folder) {
+    const DWORD attributes = Platform.GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    if (attributes & FILE_ATTRIBUTE_COMPRESSED) PrintLine({CompressionClearedText});
+    if (attributes & FILE_ATTRIBUTE_ENCRYPTED) Warn(watch, EncryptedFolderWarning);
+}
+
 void StartSummary(Watch& watch, const CliOptions& options) {
     RunSummary& summary = watch.summary;
     summary.folder = BenchmarkFolder();
@@ -241,6 +260,7 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     PrintSettings(summary);
     const std::wstring warning = StorageWarning(summary.folder, summary.storage);
     if (!warning.empty()) Warn(watch, warning);
+    TellFolderAttributes(watch, summary.folder);
 }
 
 // A stopped run's report is deleted; a report that could not be created is not there.
@@ -273,5 +293,6 @@ int RunFromConsole(const CliOptions& options) {
     PrintLine(OutcomeLine(watch.summary.result));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
     if (options.json) PrintDocument(JsonDocument(watch.summary));
+    RestoreConsole();
     return OutcomeExitCode(watch.summary.result);
 }

@@ -6,11 +6,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct StorageInfo {
     std::wstring fileSystem;     // "ext4", "tmpfs", "NTFS"; empty when unknown
     std::wstring device;         // "vda1", "PhysicalDrive0"; empty when there is none
-    int64_t diskNumber = -1;     // where a folder with a drive designator is counted
+    std::vector<int64_t> diskNumbers;  // where a Windows folder is counted: every disk of its volume
     unsigned major = 0;          // where a Linux folder is counted
     unsigned minor = 0;
     std::wstring volumeError;    // why a volume with a drive designator gave no disk
@@ -42,6 +43,11 @@ void ConfirmPass(PassRecord& record, int isWrite, const DeviceCounters& before,
 constexpr double LowestDeviceShare = 0.9;
 
 std::wstring CacheWarning(double deviceShare);
+// What the console says of a compressed or encrypted benchmark folder.
+constexpr const wchar_t* CompressionClearedText =
+    L"The folder is compressed: the test file is made uncompressed";
+constexpr const wchar_t* EncryptedFolderWarning =
+    L"the folder is encrypted (EFS): the test file's writes go through encryption";
 std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
 std::wstring CachedLoopWarning(const std::wstring& device);
 // device: the device, or the volume, whose counters could not be read.

@@ -29,7 +29,11 @@ const std::wstring DiskPath = L"\\\\.\\PhysicalDrive2";
 // What the scripted disk answers to the three storage queries.
 struct DiskScript {
     int32_t deviceNumber = 2;
+    uint32_t deviceType = FileDeviceDisk;
     DWORD numberError = 0;  // non-zero: the device number query fails with it
+    // Where the device number query fails, as for a volume over several
+    // disks: the disk of each extent.
+    std::vector<uint32_t> extentDisks;
     std::vector<unsigned char> descriptor;
     DWORD descriptorReturned = 0;
     DWORD identityError = 0;
@@ -72,16 +76,20 @@ BOOL Answer(const DiskScript& disk, const std::wstring& path, DWORD code, const 
         return FALSE;
     };
     if (code == IoctlStorageGetDeviceNumber) {
-        EXPECT_EQ(path, VolumePath);
+        EXPECT_NE(path, DiskPath);
         EXPECT_TRUE(HandleOpenWith(path, 0));
         EXPECT_EQ(input, nullptr);
         EXPECT_EQ(inputBytes, 0u);
         EXPECT_EQ(outputBytes, 12u);
         if (disk.numberError != 0) return fail(disk.numberError);
-        const int32_t words[3] = {7, disk.deviceNumber, 5};
+        const int32_t words[3] = {static_cast<int32_t>(disk.deviceType), disk.deviceNumber, 5};
         std::memcpy(output, words, sizeof words);
         *returned = sizeof words;
         return TRUE;
+    }
+    if (code == IoctlVolumeGetVolumeDiskExtents) {
+        EXPECT_NE(path, DiskPath);
+        return AnswerVolumeExtents(disk.extentDisks, output, outputBytes, returned);
     }
     if (code == IoctlStorageQueryProperty) {
         EXPECT_EQ(path, DiskPath);
@@ -316,36 +324,40 @@ TEST_F(DriveTest, MissingBlocksEndTheQueryWithEverythingReleased) {
     EXPECT_EQ(identity.errorText, L"");
     EXPECT_EQ(identity.product, L"Disk");
     EXPECT_EQ(identity.capacityBytes, 0);
-
-    RefuseBlockAfter = 1;
-    int64_t number = 99;
-    std::wstring error;
-    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
-    EXPECT_EQ(error, L"Unable to allocate memory.");
-    EXPECT_EQ(number, 99);
-    // Only the identity request of the third query was sent.
-    EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 1);
 }
 
-TEST_F(DriveTest, ResolvesTheDiskNumberAndLeavesItAloneOnFailure) {
+TEST_F(DriveTest, ResolvesTheDisksOfAVolumeAndWritesOnlyTheTextOnFailure) {
     DiskScript disk;
     disk.deviceNumber = -1;  // widened with its sign
     Script(disk);
-    int64_t number = 99;
+    std::vector<int64_t> disks;
     std::wstring error;
-    EXPECT_TRUE(ResolveDiskNumber(L"E:", number, error));
-    EXPECT_EQ(number, -1);
+    EXPECT_TRUE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_EQ(disks, std::vector<int64_t>{-1});
     EXPECT_EQ(error, L"");
 
-    script.numberError = 0xFFFFFFFFu;  // printed unsigned
-    number = 99;
-    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
-    EXPECT_EQ(number, 99);
-    EXPECT_EQ(error, L"Unable to identify the physical disk. Windows error: 4294967295");
+    // Over three extents on two disks: each disk once, after a second ask.
+    script.numberError = ERROR_INVALID_FUNCTION;
+    script.extentDisks = {3, 1, 3};
+    disks.clear();
+    EXPECT_TRUE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_EQ(disks, (std::vector<int64_t>{3, 1}));
+
+    script.extentDisks.clear();
+    disks.clear();
+    EXPECT_FALSE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_TRUE(disks.empty());
+    EXPECT_EQ(error, L"Unable to identify the physical disk. Windows error: 1");
+
+    // An optical drive has a device number, but it is no PhysicalDrive's.
+    script.numberError = 0;
+    script.deviceType = 2;  // FILE_DEVICE_CD_ROM
+    EXPECT_FALSE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_TRUE(disks.empty());
+    EXPECT_EQ(error, L"The volume E: is not on a disk");
 
     // Not upper-cased here, and no volume answers to it.
-    EXPECT_FALSE(ResolveDiskNumber(L"e:", number, error));
-    EXPECT_EQ(number, 99);
+    EXPECT_FALSE(ResolveVolumeDisks(L"e:", disks, error));
     EXPECT_EQ(error.rfind(L"Unable to open volume e:. Windows error: ", 0), 0u);
 }
 
@@ -407,7 +419,7 @@ TEST_F(DriveTest, StaysUnknownWhereTheGatheringStops) {
     EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
     ExpectUnknown();
 
-    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);  // the disk itself
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 2);  // the disk, after the folder and volume
     script.numberError = 0;
     EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
     ExpectUnknown();
