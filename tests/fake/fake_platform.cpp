@@ -109,8 +109,12 @@ std::wstring ResolveParents(const std::wstring& path) {
     }
 }
 
+// "D:\\bench\\" names D:\\bench; Windows paths keep their '\\' in the Linux build.
 std::wstring Resolve(const std::wstring& path) {
-    return ResolveParents(Absolute(path));
+    std::wstring resolved = ResolveParents(Absolute(path));
+    while (resolved.size() > 3 && (resolved.back() == PathSeparator || resolved.back() == L'\\'))
+        resolved.pop_back();
+    return resolved;
 }
 
 FakeNode* NodeAt(const std::wstring& resolved) {
@@ -693,9 +697,9 @@ const std::pair<const std::wstring, std::wstring>* MountOf(const std::wstring& r
     const std::pair<const std::wstring, std::wstring>* best = nullptr;
     for (const auto& mount : S().volumeMounts) {
         const std::wstring& at = mount.first;
-        const bool under = resolved == at || (resolved.compare(0, at.size(), at) == 0 &&
-                                              resolved.size() > at.size() &&
-                                              resolved[at.size()] == PathSeparator);
+        const bool under =
+            resolved == at || (resolved.compare(0, at.size(), at) == 0 && resolved.size() > at.size() &&
+                               (resolved[at.size()] == PathSeparator || resolved[at.size()] == L'\\'));
         if (under && (best == nullptr || at.size() > best->first.size())) best = &mount;
     }
     return best;

@@ -9,6 +9,7 @@
 #include <locale>
 #include <new>
 #include <string>
+#include <map>
 #include <vector>
 
 // The drive code takes its blocks with new (std::nothrow) and must cope with
@@ -34,6 +35,8 @@ struct DiskScript {
     // Where the device number query fails, as for a volume over several
     // disks: the disk of each extent.
     std::vector<uint32_t> extentDisks;
+    // Non-empty: only this volume device is on the disk; any other answers 0.
+    std::wstring diskVolume;
     std::vector<unsigned char> descriptor;
     DWORD descriptorReturned = 0;
     DWORD identityError = 0;
@@ -82,7 +85,8 @@ BOOL Answer(const DiskScript& disk, const std::wstring& path, DWORD code, const 
         EXPECT_EQ(inputBytes, 0u);
         EXPECT_EQ(outputBytes, 12u);
         if (disk.numberError != 0) return fail(disk.numberError);
-        const int32_t words[3] = {static_cast<int32_t>(disk.deviceType), disk.deviceNumber, 5};
+        const int32_t number = disk.diskVolume.empty() || disk.diskVolume == path ? disk.deviceNumber : 0;
+        const int32_t words[3] = {static_cast<int32_t>(disk.deviceType), number, 5};
         std::memcpy(output, words, sizeof words);
         *returned = sizeof words;
         return TRUE;
@@ -380,6 +384,53 @@ TEST_F(DriveTest, GathersTheDiskOfTheFolderWithAnUpperCaseDesignator) {
     EXPECT_EQ(DriveInfo.model, L"Fast  Disk");
     EXPECT_EQ(DriveInfo.capacityText, L"500.11 GB (465.76 GiB)");
     EXPECT_EQ(DriveInfo.programFolder, L"C:\\Tools\\");
+}
+
+// C:\Mount\Data is a volume of its own, on PhysicalDrive2; the volume of the
+// drive letter C: is on another disk. Windows gives the folder's final path
+// on the GUID path of the volume it really lies on.
+TEST_F(DriveTest, AFolderBelongsToTheDiskOfItsOwnVolume) {
+    const std::wstring mounted = L"\\\\?\\Volume{5e1f0a2c-0000-0000-0000-100000000000}";
+    Fake().volumeMounts = {{L"C:", L"\\\\?\\Volume{c0c0c0c0-0000-0000-0000-100000000000}"},
+                           {L"C:\\Mount\\Data", mounted}};
+    Fake().devices = {L"\\\\.\\C:", Fake().volumeMounts[L"C:"], mounted, DiskPath};
+    AddFakeFolder(L"C:\\Mount\\Data");
+    AddFakeLink(L"C:\\Links\\Data", L"C:\\Mount\\Data");
+    DiskScript disk = DiskWith("ACME", "Mounted Disk", 0);
+    disk.diskVolume = mounted;
+    Script(disk);
+    Fake().volumeTotalBytes[mounted + L"\\"] = 274'877'906'944;
+    for (const wchar_t* folder : {L"C:\\Mount\\Data\\", L"C:\\Links\\Data\\"}) {
+        DriveInfo = DriveInfoRecord();
+        EXPECT_TRUE(GatherDriveInfo(folder)) << folder;
+        EXPECT_EQ(DriveInfo.model, L"Mounted Disk");
+        EXPECT_EQ(DriveInfo.capacityText, L"274.88 GB (256.00 GiB)");
+    }
+    // Under Wine there is no final path: the drive letter's volume is asked.
+    Fake().volumeMounts.clear();
+    EXPECT_FALSE(GatherDriveInfo(L"C:\\Mount\\Data\\"));
+    EXPECT_NE(Fake().opens.back().path.find(L"\\\\.\\PhysicalDrive0"), std::wstring::npos);
+}
+
+TEST_F(DriveTest, AVolumeOverTwoDisksOrOnNoDiskKeepsUnknown) {
+    DiskScript disk = DiskWith("ACME", "Disk", 9);
+    disk.numberError = ERROR_INVALID_FUNCTION;
+    disk.extentDisks = {2, 3};
+    Script(disk);
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+    script.numberError = 0;
+    script.deviceType = 2;  // FILE_DEVICE_CD_ROM, whose number 2 is no PhysicalDrive2
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+    for (const FakeOpen& open : Fake().opens) EXPECT_EQ(open.path.find(L"PhysicalDrive"), std::wstring::npos);
+}
+
+TEST_F(DriveTest, ProgramFolderOfAnyLength) {
+    const std::wstring folder = L"C:\\" + std::wstring(600, L'p') + L"\\";
+    Fake().moduleFileName = folder + L"corvasta.exe";
+    GatherDriveInfo(L"\\\\server\\share\\");
+    EXPECT_EQ(DriveInfo.programFolder, folder);
 }
 
 TEST_F(DriveTest, FallsBackToTheVolumeSizeWithoutADiskLength) {
