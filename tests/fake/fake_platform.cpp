@@ -74,10 +74,10 @@ std::wstring Absolute(const std::wstring& given) {
 // The limit of a Windows without the long-path setting, which only the
 // extended form escapes.
 bool TooLong(const wchar_t* given, size_t limit) {
-    const std::wstring path(given);
-    if (path.size() < 2 || path[1] != L':' || Absolute(path).size() < limit) return false;
+    const std::wstring full = Absolute(given);
+    if (full.size() < limit || full[1] != L':') return false;
     S().longPathCalls += 1;
-    if (!S().longPathsLimited || IsExtended(path)) return false;
+    if (!S().longPathsLimited || IsExtended(given)) return false;
     S().lastError = ERROR_FILENAME_EXCED_RANGE;
     return true;
 }
