@@ -241,13 +241,10 @@ void PrintSettings(const RunSummary& summary) {
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
 
-// The test file takes the folder's compression and encryption: the run
-// turns compression off, but writes to an encrypted file go through EFS.
 void TellFolderAttributes(Watch& watch, const std::wstring& folder) {
-    const DWORD attributes = Platform.GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    if (attributes & FILE_ATTRIBUTE_COMPRESSED) PrintLine({CompressionClearedText});
-    if (attributes & FILE_ATTRIBUTE_ENCRYPTED) Warn(watch, EncryptedFolderWarning);
+    const FolderNotes notes = FolderAttributeNotes(folder);
+    if (!notes.note.empty()) PrintLine({notes.note});
+    if (!notes.warning.empty()) Warn(watch, notes.warning);
 }
 
 void StartSummary(Watch& watch, const CliOptions& options) {

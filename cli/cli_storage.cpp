@@ -112,3 +112,14 @@ std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& stora
     if (storage.volumeError.empty()) return NoBlockDeviceWarning(storage.fileSystem);
     return CountersUnavailableWarning(DriveDesignatorOf(folder), storage.volumeError);
 }
+
+FolderNotes FolderAttributeNotes(const std::wstring& folder) {
+    FolderNotes notes;
+    const DWORD attributes = Platform.GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return notes;
+    if (attributes & FILE_ATTRIBUTE_COMPRESSED)
+        notes.note = L"The folder is compressed: the test file is made uncompressed";
+    if (attributes & FILE_ATTRIBUTE_ENCRYPTED)
+        notes.warning = L"the folder is encrypted (EFS): the test file's writes go through encryption";
+    return notes;
+}

@@ -43,11 +43,14 @@ void ConfirmPass(PassRecord& record, int isWrite, const DeviceCounters& before,
 constexpr double LowestDeviceShare = 0.9;
 
 std::wstring CacheWarning(double deviceShare);
-// What the console says of a compressed or encrypted benchmark folder.
-constexpr const wchar_t* CompressionClearedText =
-    L"The folder is compressed: the test file is made uncompressed";
-constexpr const wchar_t* EncryptedFolderWarning =
-    L"the folder is encrypted (EFS): the test file's writes go through encryption";
+// The test file takes the folder's compression and encryption: the run
+// turns compression off, and says so; writes to an encrypted file go through
+// EFS, which is a warning. Empty texts when neither applies.
+struct FolderNotes {
+    std::wstring note;
+    std::wstring warning;
+};
+FolderNotes FolderAttributeNotes(const std::wstring& folder);
 std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
 std::wstring CachedLoopWarning(const std::wstring& device);
 // device: the device, or the volume, whose counters could not be read.

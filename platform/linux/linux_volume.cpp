@@ -4,7 +4,8 @@
 
 #include <sys/vfs.h>
 
-#include <cwctype>
+#include <string>
+
 
 namespace linux_native {
 
@@ -29,6 +30,14 @@ std::wstring FileSystemName(unsigned long magic) {
         if (known.magic == magic) return known.name;
     }
     return std::wstring();
+}
+
+// Upper case without a locale, for the letters of ASCII and Latin-1; the
+// rest compare as they are.
+wchar_t OrdinalUpper(wchar_t c) {
+    const bool ascii = c >= L'a' && c <= L'z';
+    const bool latin = c >= 0xE0 && c <= 0xFE && c != 0xF7;
+    return ascii || latin ? static_cast<wchar_t>(c - 0x20) : c;
 }
 
 std::wstring TextOf(const wchar_t* text, int length) {
@@ -76,12 +85,8 @@ int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bL
     const std::wstring right = TextOf(b, bLength);
     const size_t shorter = left.size() < right.size() ? left.size() : right.size();
     for (size_t i = 0; i < shorter; ++i) {
-        wint_t x = static_cast<wint_t>(left[i]);
-        wint_t y = static_cast<wint_t>(right[i]);
-        if (ignoreCase) {
-            x = std::towupper(x);
-            y = std::towupper(y);
-        }
+        const wchar_t x = ignoreCase ? OrdinalUpper(left[i]) : left[i];
+        const wchar_t y = ignoreCase ? OrdinalUpper(right[i]) : right[i];
         if (x != y) return x < y ? CSTR_LESS_THAN : CSTR_GREATER_THAN;
     }
     if (left.size() == right.size()) return CSTR_EQUAL;

@@ -150,6 +150,18 @@ TEST_F(DiskCounters, VolumeWithoutADiskOrNoVolumeHasNoDevice) {
     EXPECT_EQ(StorageWarning(L"\\\\server\\share\\", share).rfind(L"the folder's file system (", 0), 0u);
 }
 
+TEST(FolderNotes, CompressedAndEncryptedFoldersAreToldOf) {
+    InstallFake();
+    const std::wstring folder = FakePath(L"");
+    EXPECT_EQ(FolderAttributeNotes(folder).note, L"");
+    EXPECT_EQ(FolderAttributeNotes(folder).warning, L"");
+    Fake().nodes[Fake().currentDirectory].attributes |= FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED;
+    const FolderNotes notes = FolderAttributeNotes(folder);
+    EXPECT_EQ(notes.note, L"The folder is compressed: the test file is made uncompressed");
+    EXPECT_EQ(notes.warning, L"the folder is encrypted (EFS): the test file's writes go through encryption");
+    RemoveFake();
+}
+
 TEST(DeviceShare, EachDirectionCountsItsOwnBytes) {
     const DeviceCounters before = {1'000, 5'000};
     const DeviceCounters after = {1'000 + 900, 5'000 + 2'200};
