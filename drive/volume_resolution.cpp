@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 #include <vector>
 
 namespace {
@@ -57,8 +56,9 @@ bool QueryExtents(HANDLE volume, std::vector<int64_t>& disks, std::wstring& erro
             block.assign(ExtentsHeaderBytes + ExtentBytes * count, 0);
             continue;
         }
-        if (code != ERROR_SUCCESS) break;
-        if (returned < ExtentsHeaderBytes + ExtentBytes * count || count == 0) break;
+        // Only extents that are in the buffer and were returned are read.
+        const size_t filled = ExtentsHeaderBytes + ExtentBytes * static_cast<size_t>(count);
+        if (code != ERROR_SUCCESS || count == 0 || filled > block.size() || returned < filled) break;
         for (uint32_t i = 0; i < count; ++i) {
             const int64_t disk = WordAt(block.data(), ExtentsHeaderBytes + ExtentBytes * i);
             if (std::find(disks.begin(), disks.end(), disk) == disks.end()) disks.push_back(disk);
