@@ -1,5 +1,6 @@
 #include "drive/disk_query.h"
 #include "drive/drive_info.h"
+#include "platform/text.h"
 #include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
@@ -400,9 +401,15 @@ TEST_F(DriveTest, AFolderBelongsToTheDiskOfItsOwnVolume) {
     disk.diskVolume = mounted;
     Script(disk);
     Fake().volumeTotalBytes[mounted + L"\\"] = 274'877'906'944;
-    for (const wchar_t* folder : {L"C:\\Mount\\Data\\", L"C:\\Links\\Data\\"}) {
+    // A final path longer than MAX_PATH is asked for again with room for it
+    // (the folder itself opens as on a system with the long-path setting).
+    Fake().longPathsLimited = false;
+    const std::wstring deep = L"C:\\Mount\\Data\\" + std::wstring(300, L'd');
+    AddFakeFolder(deep);
+    for (const std::wstring& folder : {std::wstring(L"C:\\Mount\\Data\\"),
+                                       std::wstring(L"C:\\Links\\Data\\"), deep + L"\\"}) {
         DriveInfo = DriveInfoRecord();
-        EXPECT_TRUE(GatherDriveInfo(folder)) << folder;
+        EXPECT_TRUE(GatherDriveInfo(folder)) << Utf8FromWide(folder);
         EXPECT_EQ(DriveInfo.model, L"Mounted Disk");
         EXPECT_EQ(DriveInfo.capacityText, L"274.88 GB (256.00 GiB)");
     }
