@@ -20,6 +20,8 @@ std::wstring Long(const wchar_t* path) {
 HANDLE WINAPI LongCreateFileW(const wchar_t* path, DWORD access, DWORD share,
                               SECURITY_ATTRIBUTES* security, DWORD disposition, DWORD flags,
                               HANDLE templateFile) {
+    // A handle is no pointer into the path it was opened by.
+    // cppcheck-suppress returnDanglingLifetime
     return Inner.CreateFileW(Long(path).c_str(), access, share, security, disposition, flags,
                              templateFile);
 }
@@ -41,6 +43,7 @@ DWORD WINAPI LongGetFileAttributesW(const wchar_t* path) {
 }
 
 HANDLE WINAPI LongFindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found) {
+    // cppcheck-suppress returnDanglingLifetime
     return Inner.FindFirstFileW(Long(pattern).c_str(), found);
 }
 
