@@ -185,9 +185,17 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
     return TRUE;
 }
 
+// The console's code page outlives this process: the one it had comes back.
+UINT FormerOutputCodePage = 0;
+
 void InstallStopHandler() {
+    FormerOutputCodePage = GetConsoleOutputCP();
     SetConsoleOutputCP(CP_UTF8);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
+
+void RestoreConsole() {
+    if (FormerOutputCodePage != 0) SetConsoleOutputCP(FormerOutputCodePage);
 }
 #else
 // Only the lock-free atomic is touched here, which a signal handler may do.
@@ -203,6 +211,8 @@ void InstallStopHandler() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }
+
+void RestoreConsole() {}
 #endif
 
 void GatherDriveTexts(const std::wstring& folder) {
@@ -231,6 +241,12 @@ void PrintSettings(const RunSummary& summary) {
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
 
+void TellFolderAttributes(Watch& watch, const std::wstring& folder) {
+    const FolderNotes notes = FolderAttributeNotes(folder);
+    if (!notes.note.empty()) PrintLine({notes.note});
+    if (!notes.warning.empty()) Warn(watch, notes.warning);
+}
+
 void StartSummary(Watch& watch, const CliOptions& options) {
     RunSummary& summary = watch.summary;
     summary.folder = BenchmarkFolder();
@@ -241,6 +257,7 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     PrintSettings(summary);
     const std::wstring warning = StorageWarning(summary.folder, summary.storage);
     if (!warning.empty()) Warn(watch, warning);
+    TellFolderAttributes(watch, summary.folder);
 }
 
 // A stopped run's report is deleted; a report that could not be created is not there.
@@ -273,5 +290,6 @@ int RunFromConsole(const CliOptions& options) {
     PrintLine(OutcomeLine(watch.summary.result));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
     if (options.json) PrintDocument(JsonDocument(watch.summary));
+    RestoreConsole();
     return OutcomeExitCode(watch.summary.result);
 }

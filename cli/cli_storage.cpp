@@ -2,6 +2,7 @@
 
 #include "drive/disk_query.h"
 #include "drive/drive_info.h"
+#include "drive/folder_volume.h"
 #include "platform/text.h"
 
 #include <cmath>
@@ -12,20 +13,14 @@
 
 namespace {
 
-#ifdef _WIN32
-std::wstring VolumeFileSystem(const std::wstring& folder) {
-    wchar_t root[MAX_PATH] = {};
-    wchar_t name[MAX_PATH] = {};
-    if (!GetVolumePathNameW(folder.c_str(), root, MAX_PATH)) return std::wstring();
-    if (!GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH))
-        return std::wstring();
+// "PhysicalDrive1+PhysicalDrive2" for a volume over two disks.
+std::wstring DisksName(const std::vector<int64_t>& disks) {
+    std::wstring name;
+    for (const int64_t disk : disks) name += (name.empty() ? L"" : L"+") + PhysicalDriveName(disk);
     return name;
 }
-#else
-std::wstring VolumeFileSystem(const std::wstring&) {
-    return std::wstring();
-}
 
+#ifndef _WIN32
 void ProbeLinuxStorage(const std::wstring& folder, StorageInfo& storage) {
     LinuxStorage found;
     if (!FindLinuxStorage(folder, found)) return;
@@ -41,22 +36,32 @@ void ProbeLinuxStorage(const std::wstring& folder, StorageInfo& storage) {
 
 StorageInfo ProbeStorage(const std::wstring& folder) {
     StorageInfo storage;
-    storage.fileSystem = VolumeFileSystem(folder);
-    const std::wstring designator = DriveDesignatorOf(folder);
-    if (designator.empty()) {
+    const std::wstring volume = FolderVolume(folder);
+    storage.fileSystem = VolumeFileSystemName(folder, volume);
+    if (DriveDesignatorOf(folder).empty()) {
 #ifndef _WIN32
         ProbeLinuxStorage(folder, storage);
 #endif
         return storage;
     }
-    if (ResolveDiskNumber(designator, storage.diskNumber, storage.volumeError))
-        storage.device = PhysicalDriveName(storage.diskNumber);
+    if (ResolveVolumeDisks(volume, storage.diskNumbers, storage.volumeError))
+        storage.device = DisksName(storage.diskNumbers);
     return storage;
 }
 
+// A volume over several disks moved, in all, what its disks counted.
 bool ReadStorageCounters(const StorageInfo& storage, DeviceCounters& counters,
                          std::wstring& errorText) {
-    if (storage.diskNumber >= 0) return ReadDiskCounters(storage.diskNumber, counters, errorText);
+    if (!storage.diskNumbers.empty()) {
+        counters = DeviceCounters{};
+        for (const int64_t disk : storage.diskNumbers) {
+            DeviceCounters one;
+            if (!ReadDiskCounters(disk, one, errorText)) return false;
+            counters.bytesRead += one.bytesRead;
+            counters.bytesWritten += one.bytesWritten;
+        }
+        return true;
+    }
 #ifndef _WIN32
     if (ReadSysfsCounters("/sys", storage.major, storage.minor, counters)) return true;
 #endif
@@ -106,4 +111,15 @@ std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& stora
     if (!storage.device.empty()) return std::wstring();
     if (storage.volumeError.empty()) return NoBlockDeviceWarning(storage.fileSystem);
     return CountersUnavailableWarning(DriveDesignatorOf(folder), storage.volumeError);
+}
+
+FolderNotes FolderAttributeNotes(const std::wstring& folder) {
+    FolderNotes notes;
+    const DWORD attributes = Platform.GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return notes;
+    if (attributes & FILE_ATTRIBUTE_COMPRESSED)
+        notes.note = L"The folder is compressed: the test file is made uncompressed";
+    if (attributes & FILE_ATTRIBUTE_ENCRYPTED)
+        notes.warning = L"the folder is encrypted (EFS): the test file's writes go through encryption";
+    return notes;
 }

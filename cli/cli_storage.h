@@ -6,11 +6,12 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 struct StorageInfo {
     std::wstring fileSystem;     // "ext4", "tmpfs", "NTFS"; empty when unknown
     std::wstring device;         // "vda1", "PhysicalDrive0"; empty when there is none
-    int64_t diskNumber = -1;     // where a folder with a drive designator is counted
+    std::vector<int64_t> diskNumbers;  // where a Windows folder is counted: every disk of its volume
     unsigned major = 0;          // where a Linux folder is counted
     unsigned minor = 0;
     std::wstring volumeError;    // why a volume with a drive designator gave no disk
@@ -42,6 +43,14 @@ void ConfirmPass(PassRecord& record, int isWrite, const DeviceCounters& before,
 constexpr double LowestDeviceShare = 0.9;
 
 std::wstring CacheWarning(double deviceShare);
+// The test file takes the folder's compression and encryption: the run
+// turns compression off, and says so; writes to an encrypted file go through
+// EFS, which is a warning. Empty texts when neither applies.
+struct FolderNotes {
+    std::wstring note;
+    std::wstring warning;
+};
+FolderNotes FolderAttributeNotes(const std::wstring& folder);
 std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
 std::wstring CachedLoopWarning(const std::wstring& device);
 // device: the device, or the volume, whose counters could not be read.

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // The storage device descriptor is received into a buffer of this size; no
 // text is ever read beyond it.
@@ -19,10 +20,12 @@ struct DiskIdentity {
     std::wstring errorText;     // the first failure, empty when there was none
 };
 
-// The number of the physical disk that holds the volume "X:". On failure only
-// errorText is written.
-bool ResolveDiskNumber(const std::wstring& driveDesignator, int64_t& diskNumber,
-                       std::wstring& errorText);
+// The physical disks that hold a volume, each once: the volume "X:" or a
+// volume GUID path ("\\?\Volume{...}"). One disk for a volume on a partition,
+// several for one spread over disks; false, with only errorText written,
+// when the volume cannot be asked or its device is not a disk.
+bool ResolveVolumeDisks(const std::wstring& volume, std::vector<int64_t>& disks,
+                        std::wstring& errorText);
 
 // Fills identity from disk diskNumber; true when a product or a length was
 // read.

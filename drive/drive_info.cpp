@@ -1,17 +1,33 @@
 #include "drive/drive_info.h"
 
 #include "drive/disk_query.h"
+#include "drive/folder_volume.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+
+#include <vector>
 
 namespace {
 
 const wchar_t* const Unknown = L"Unknown";
 
+// Windows paths reach 32,767 characters; past that the name is not believed.
+constexpr DWORD LongestPath = 32768;
+
+// GetModuleFileNameW fills a buffer that is too small to its end and returns
+// its length; only a shorter answer is the whole name.
+std::wstring ModuleFileName() {
+    for (DWORD size = MAX_PATH; size <= LongestPath; size *= 2) {
+        std::vector<wchar_t> buffer(size, L'\0');
+        const DWORD length = Platform.GetModuleFileNameW(nullptr, buffer.data(), size);
+        if (length == 0) return std::wstring();
+        if (length < size) return std::wstring(buffer.data(), length);
+    }
+    return std::wstring();
+}
+
 std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH] = {};
-    const DWORD length = Platform.GetModuleFileNameW(nullptr, path, MAX_PATH);
-    const std::wstring file(path, length < MAX_PATH ? length : MAX_PATH);
+    const std::wstring file = ModuleFileName();
     const size_t last = file.find_last_of(L"\\/");
     return last == std::wstring::npos ? std::wstring() : file.substr(0, last + 1);
 }
@@ -33,8 +49,8 @@ std::wstring DriveDesignatorOf(const std::wstring& folder) {
     return designator;
 }
 
-int64_t VolumeTotalBytes(const std::wstring& driveDesignator) {
-    const std::wstring root = driveDesignator + L"\\";
+int64_t VolumeTotalBytes(const std::wstring& volume) {
+    const std::wstring root = volume + L"\\";
     ULARGE_INTEGER freeToCaller = {};
     ULARGE_INTEGER total = {};
     ULARGE_INTEGER totalFree = {};
@@ -61,13 +77,17 @@ bool GatherDriveInfo(const std::wstring& folder) {
     DriveInfo.programFolder = ProgramFolder();
     const std::wstring designator = DriveDesignatorOf(folder);
     if (designator.empty()) return false;
-    int64_t diskNumber = 0;
+    // The folder's own volume: a volume mounted in a folder, or reached
+    // through a link, is not the drive letter's.
+    const std::wstring volume = FolderVolume(folder);
+    std::vector<int64_t> disks;
     std::wstring resolveError;
-    if (!ResolveDiskNumber(designator, diskNumber, resolveError)) return false;
+    // A volume over several disks has no one disk to name.
+    if (!ResolveVolumeDisks(volume, disks, resolveError) || disks.size() != 1) return false;
     DiskIdentity identity;
-    if (!QueryDiskIdentity(diskNumber, identity)) return false;
+    if (!QueryDiskIdentity(disks.front(), identity)) return false;
     // Without the disk's own length, the volume's size is the best there is.
-    if (identity.capacityBytes <= 0) identity.capacityBytes = VolumeTotalBytes(designator);
+    if (identity.capacityBytes <= 0) identity.capacityBytes = VolumeTotalBytes(volume);
     SetDiskTexts(identity);
     return true;
 }

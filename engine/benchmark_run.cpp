@@ -5,6 +5,7 @@
 #include "engine/run_names.h"
 #include "engine/run_objects.h"
 #include "engine/transfer_pass.h"
+#include "engine/volume_limits.h"
 #include "platform/own_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -249,6 +250,9 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
         result.errorText = UnreadableFolderText;
         return false;
     }
+    // Refused before the marker, the report or the folder exist.
+    result.errorText = TestSizeRefusal(folder, testSizeMiB);
+    if (!result.errorText.empty()) return false;
     RunFiles files;
     if (!ClaimRecoveryMarker(files.marker)) {
         result.errorText = AnotherRunText;

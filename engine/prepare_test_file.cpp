@@ -17,6 +17,21 @@ bool MovePointer(HANDLE file, int64_t offset) {
     return Platform.SetFilePointerEx(file, distance, nullptr, FILE_BEGIN) != FALSE;
 }
 
+// A file made in a compressed folder is compressed too, and its passes would
+// then time the compressor; it goes back to plain before any data is in it.
+bool ClearInheritedCompression(HANDLE file, const std::wstring& path, std::wstring& errorText) {
+    const DWORD attributes = Platform.GetFileAttributesW(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_COMPRESSED) == 0)
+        return true;
+    uint16_t none = 0;  // COMPRESSION_FORMAT_NONE
+    DWORD returned = 0;
+    if (Platform.DeviceIoControl(file, FsctlSetCompression, &none, sizeof none, nullptr, 0,
+                                 &returned, nullptr))
+        return true;
+    errorText = WithWindowsError(L"Unable to turn off compression of test file");
+    return false;
+}
+
 // The whole length at once, so the file does not grow block by block and a
 // full disk shows before any data is written.
 bool SetLength(HANDLE file, int64_t blockCount, std::wstring& errorText) {
@@ -56,8 +71,9 @@ bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const
         return false;
     }
     if (made != nullptr) *made = IdentityOf(file);
-    const bool complete =
-        SetLength(file, blockCount, errorText) && WriteBlocks(file, blockCount, pattern, errorText);
+    const bool complete = ClearInheritedCompression(file, testFilePath, errorText) &&
+                          SetLength(file, blockCount, errorText) &&
+                          WriteBlocks(file, blockCount, pattern, errorText);
     Platform.CloseHandle(file);
     return complete;
 }

@@ -76,11 +76,12 @@ bool IsDirectlyInside(const std::wstring& path, const std::wstring& currentDirec
 
 }  // namespace
 
-bool SamePath(std::wstring a, std::wstring b) {
+// Windows compares file names ordinally with its own case table, whatever
+// the user's locale (where "i" and "I" need not be one letter's two cases).
+bool SamePath(const std::wstring& a, const std::wstring& b) {
     if (!PathsIgnoreCase || a.size() != b.size()) return a == b;
-    Platform.CharUpperW(a.data());
-    Platform.CharUpperW(b.data());
-    return a == b;
+    return Platform.CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                         static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
 }
 
 MarkerLines ParseMarker(const std::string& bytes) {

@@ -14,7 +14,7 @@ MarkerLines ParseMarker(const std::string& bytes);
 
 // Whether two paths name the same file by this platform's rule: ordinal and
 // case-insensitive on Windows, exact elsewhere.
-bool SamePath(std::wstring a, std::wstring b);
+bool SamePath(const std::wstring& a, const std::wstring& b);
 
 // Only what a run of ours creates, directly inside currentDirectory, passes.
 bool IsOurTemporaryFolder(const std::wstring& path, const std::wstring& currentDirectory);

@@ -2,7 +2,6 @@
 
 #include "platform/text.h"
 
-#include <vector>
 
 std::wstring RunTag(DWORD tickCount) {
     static const wchar_t digits[] = L"0123456789ABCDEF";
@@ -27,15 +26,7 @@ std::wstring SizeText(int64_t testSizeMiB) {
 }
 
 std::wstring CurrentDirectory() {
-    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
-    DWORD length = Platform.GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length >= buffer.size()) {
-        // The first answer was the size it needs, terminator included.
-        buffer.assign(static_cast<size_t>(length) + 1, L'\0');
-        length = Platform.GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
-    }
-    if (length == 0 || length >= buffer.size()) return {};
-    return std::wstring(buffer.data(), length);
+    return CurrentDirectoryOf(Platform);
 }
 
 std::wstring BenchmarkFolder() {

@@ -112,6 +112,8 @@ struct FILE_DISPOSITION_INFO {
 #define FILE_ATTRIBUTE_DIRECTORY 0x10u
 #define FILE_ATTRIBUTE_NORMAL 0x80u
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x400u
+#define FILE_ATTRIBUTE_COMPRESSED 0x800u
+#define FILE_ATTRIBUTE_ENCRYPTED 0x4000u
 #define INVALID_FILE_ATTRIBUTES 0xFFFFFFFFu
 #define FILE_FLAG_OVERLAPPED 0x40000000u
 #define FILE_FLAG_NO_BUFFERING 0x20000000u
@@ -121,6 +123,10 @@ struct FILE_DISPOSITION_INFO {
 #define IO_REPARSE_TAG_MOUNT_POINT 0xA0000003u
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define IsReparseTagNameSurrogate(tag) ((tag) & 0x20000000u)
+#define VOLUME_NAME_GUID 0x1u
+#define CSTR_LESS_THAN 1
+#define CSTR_EQUAL 2
+#define CSTR_GREATER_THAN 3
 #define FILE_BEGIN 0u
 #define MEM_COMMIT 0x1000u
 #define MEM_RESERVE 0x2000u
@@ -129,6 +135,7 @@ struct FILE_DISPOSITION_INFO {
 #define CP_ACP 0u
 
 #define ERROR_SUCCESS 0u
+#define ERROR_INVALID_FUNCTION 1u
 #define ERROR_FILE_NOT_FOUND 2u
 #define ERROR_PATH_NOT_FOUND 3u
 #define ERROR_ACCESS_DENIED 5u
@@ -140,10 +147,12 @@ struct FILE_DISPOSITION_INFO {
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_PARAMETER 87u
+#define ERROR_INSUFFICIENT_BUFFER 122u
 #define ERROR_DISK_FULL 112u
 #define ERROR_DIR_NOT_EMPTY 145u
 #define ERROR_ALREADY_EXISTS 183u
 #define ERROR_FILENAME_EXCED_RANGE 206u
+#define ERROR_MORE_DATA 234u
 #define ERROR_NO_MORE_FILES 18u
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_IO_PENDING 997u
@@ -156,6 +165,10 @@ struct FILE_DISPOSITION_INFO {
 constexpr DWORD IoctlStorageGetDeviceNumber = 0x2D1080;
 constexpr DWORD IoctlStorageQueryProperty = 0x2D1400;
 constexpr DWORD IoctlDiskGetLengthInfo = 0x7405C;
+constexpr DWORD IoctlVolumeGetVolumeDiskExtents = 0x560000;
+constexpr DWORD FsctlSetCompression = 0x9C040;
+// STORAGE_DEVICE_NUMBER's DeviceType of a disk (FILE_DEVICE_DISK).
+constexpr DWORD FileDeviceDisk = 7;
 
 // Windows paths use '\' and name a file whatever the case of its letters;
 // the Linux backend takes the same texts with '/' and compares them exactly.
@@ -215,6 +228,14 @@ struct PlatformCalls {
     int(WINAPI* MultiByteToWideChar)(UINT codePage, DWORD flags, const char* bytes,
                                      int byteCount, wchar_t* text, int textLength);
     wchar_t*(WINAPI* CharUpperW)(wchar_t* text);
+    DWORD(WINAPI* GetFinalPathNameByHandleW)(HANDLE file, wchar_t* path, DWORD length,
+                                              DWORD flags);
+    BOOL(WINAPI* GetVolumeInformationW)(const wchar_t* root, wchar_t* volumeName,
+                                        DWORD volumeNameLength, DWORD* serialNumber,
+                                        DWORD* longestComponent, DWORD* fileSystemFlags,
+                                        wchar_t* fileSystemName, DWORD fileSystemNameLength);
+    int(WINAPI* CompareStringOrdinal)(const wchar_t* a, int aLength, const wchar_t* b,
+                                      int bLength, BOOL ignoreCase);
 };
 
 // The process-wide table. It starts as the native backend; tests swap in the

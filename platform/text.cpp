@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -154,4 +155,58 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
     size_t end = folder.size();
     while (end > 0 && IsPathSeparator(folder[end - 1])) --end;
     return folder.substr(0, end) + PathSeparator + name;
+}
+
+namespace {
+
+bool IsWindowsSeparator(wchar_t c) {
+    return c == L'\\' || c == L'/';
+}
+
+bool HasDriveRoot(const std::wstring& path) {
+    return path.size() >= 3 && path[1] == L':' && IsWindowsSeparator(path[2]);
+}
+
+bool IsUncPath(const std::wstring& path) {
+    return path.size() >= 2 && IsWindowsSeparator(path[0]) && IsWindowsSeparator(path[1]);
+}
+
+// A full path of ours from a relative one; empty when that cannot be known.
+std::wstring FullWindowsPath(const std::wstring& path, const std::wstring& currentDirectory) {
+    if (HasDriveRoot(path) || IsUncPath(path)) return path;
+    // "\name" hangs off the current drive and "X:name" off a drive's own
+    // current folder, which only the system knows.
+    if (IsWindowsSeparator(path[0]) || (path.size() >= 2 && path[1] == L':')) return std::wstring();
+    if (currentDirectory.empty()) return std::wstring();
+    size_t end = currentDirectory.size();
+    while (end > 0 && IsWindowsSeparator(currentDirectory[end - 1])) --end;
+    return currentDirectory.substr(0, end) + L'\\' + path;
+}
+
+}  // namespace
+
+std::wstring ExtendedLengthPath(const std::wstring& path, const std::wstring& currentDirectory) {
+    if (path.empty()) return path;
+    // "\\?\" and "\\.\" paths are already past the parser that imposes the limit.
+    if (path.size() >= 4 && IsUncPath(path) && (path[2] == L'?' || path[2] == L'.') &&
+        IsWindowsSeparator(path[3]))
+        return path;
+    std::wstring full = FullWindowsPath(path, currentDirectory);
+    if (full.size() < LongestShortPath) return path;
+    for (wchar_t& c : full) {
+        if (c == L'/') c = L'\\';
+    }
+    return HasDriveRoot(full) ? L"\\\\?\\" + full : L"\\\\?\\UNC\\" + full.substr(2);
+}
+
+std::wstring CurrentDirectoryOf(const PlatformCalls& calls) {
+    std::vector<wchar_t> buffer(MAX_PATH + 1, L'\0');
+    DWORD length = calls.GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length >= buffer.size()) {
+        // The first answer was the size it needs, terminator included.
+        buffer.assign(static_cast<size_t>(length) + 1, L'\0');
+        length = calls.GetCurrentDirectoryW(static_cast<DWORD>(buffer.size()), buffer.data());
+    }
+    if (length == 0 || length >= buffer.size()) return std::wstring();
+    return std::wstring(buffer.data(), length);
 }

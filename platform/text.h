@@ -29,3 +29,19 @@ std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);
 
 // True for the separators a path may end with on this platform.
 bool IsPathSeparator(wchar_t c);
+
+// Paths at least this long pass Windows' file calls only in the extended
+// form: CreateDirectoryW refuses MAX_PATH - 12 characters and more.
+constexpr size_t LongestShortPath = 247;
+
+// The Windows path in the form the file calls take at any length: a full
+// path of LongestShortPath characters or more ("C:\..." or "\\server\...",
+// or a relative one made full with currentDirectory) gets the "\\?\" or
+// "\\?\UNC\" prefix and '\' for every '/'. Shorter paths, device and
+// extended paths come back as they were.
+std::wstring ExtendedLengthPath(const std::wstring& path, const std::wstring& currentDirectory);
+
+struct PlatformCalls;
+// The current directory as calls report it, at any length; empty when it
+// cannot be read.
+std::wstring CurrentDirectoryOf(const PlatformCalls& calls);

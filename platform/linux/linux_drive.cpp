@@ -31,14 +31,8 @@ std::string ReadAttribute(const fs::path& path) {
     return text;
 }
 
-// sysfs gives the size in 512-byte sectors whatever the device's own sectors.
 int64_t CapacityOf(const fs::path& device) {
-    const std::string text = ReadAttribute(device / "size");
-    int64_t sectors = 0;
-    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), sectors);
-    if (parsed.ec != std::errc() || sectors <= 0) return 0;
-    if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return 0;
-    return sectors * SectorBytes;
+    return SysfsSizeBytes(ReadAttribute(device / "size"));
 }
 
 fs::path DeviceLink(const std::string& sysfsRoot, unsigned major, unsigned minor) {
@@ -139,13 +133,25 @@ std::string MountedFileSystemType(const std::string& mountInfo, unsigned major, 
     return std::string();
 }
 
-bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,
-                       DeviceCounters& counters) {
+int64_t SysfsSizeBytes(const std::string& text) {
+    // sysfs gives the size in 512-byte sectors whatever the device's own sectors.
+    int64_t sectors = 0;
+    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), sectors);
+    if (parsed.ec != std::errc() || sectors <= 0) return 0;
+    if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return 0;
+    return sectors * SectorBytes;
+}
+
+bool ParseSysfsStat(const std::string& text, DeviceCounters& counters) {
     // Fields: read I/Os, merges, sectors, ticks; write I/Os, merges, sectors, ...
-    const std::vector<std::string> fields =
-        Words(ReadAttribute(DeviceLink(sysfsRoot, major, minor) / "stat"));
+    const std::vector<std::string> fields = Words(text);
     return fields.size() >= 7 && SectorsToBytes(fields[2], counters.bytesRead) &&
            SectorsToBytes(fields[6], counters.bytesWritten);
+}
+
+bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,
+                       DeviceCounters& counters) {
+    return ParseSysfsStat(ReadAttribute(DeviceLink(sysfsRoot, major, minor) / "stat"), counters);
 }
 
 bool LoopDeviceCached(const std::string& sysfsRoot, unsigned major, unsigned minor) {

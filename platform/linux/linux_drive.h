@@ -44,6 +44,12 @@ std::string MountedFileSystemType(const std::string& mountInfo, unsigned major, 
 // count what that cache answered as if the storage had.
 bool LoopDeviceCached(const std::string& sysfsRoot, unsigned major, unsigned minor);
 
+// The bytes of a sysfs "size" file's sector count; 0 when it holds none.
+int64_t SysfsSizeBytes(const std::string& text);
+
+// The counters of a sysfs "stat" file's text; false when it holds none.
+bool ParseSysfsStat(const std::string& text, DeviceCounters& counters);
+
 // The device's own counters (a partition's, a device-mapper or md device's),
 // from the stat file under sysfsRoot ("/sys"), which counts 512-byte sectors.
 bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,

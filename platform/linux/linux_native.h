@@ -166,5 +166,11 @@ BOOL GetDiskFreeSpaceExW(const wchar_t* root, ULARGE_INTEGER* freeToCaller,
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* bytes, int byteCount,
                         wchar_t* text, int textLength);
 wchar_t* CharUpperW(wchar_t* text);
+DWORD GetFinalPathNameByHandleW(HANDLE file, wchar_t* path, DWORD length, DWORD flags);
+BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volumeNameLength,
+                           DWORD* serialNumber, DWORD* longestComponent, DWORD* fileSystemFlags,
+                           wchar_t* fileSystemName, DWORD fileSystemNameLength);
+int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
+                         BOOL ignoreCase);
 
 }  // namespace linux_native

@@ -39,6 +39,9 @@ const PlatformCalls LinuxCalls = {
     linux_native::GetDiskFreeSpaceExW,
     linux_native::MultiByteToWideChar,
     linux_native::CharUpperW,
+    linux_native::GetFinalPathNameByHandleW,
+    linux_native::GetVolumeInformationW,
+    linux_native::CompareStringOrdinal,
 };
 
 }  // namespace

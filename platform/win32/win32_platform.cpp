@@ -1,6 +1,8 @@
 // The Win32 backend: the seam's entries are the kernel32 calls themselves.
 #include "platform/platform.h"
 
+#include "platform/win32/win32_long_paths.h"
+
 #include <mmsystem.h>
 
 namespace {
@@ -41,15 +43,22 @@ const PlatformCalls Win32Calls = {
     ::GetDiskFreeSpaceExW,
     ::MultiByteToWideChar,
     ::CharUpperW,
+    ::GetFinalPathNameByHandleW,
+    ::GetVolumeInformationW,
+    ::CompareStringOrdinal,
 };
 
 }  // namespace
 
-PlatformCalls Platform = Win32Calls;
-
+// Built again on every call, so the wrappers go back to the system's calls
+// after a test has wrapped its fake.
 const PlatformCalls& NativePlatform() {
-    return Win32Calls;
+    static PlatformCalls calls;
+    calls = WithLongPaths(Win32Calls);
+    return calls;
 }
+
+PlatformCalls Platform = NativePlatform();
 
 const wchar_t* IoBackendName() {
     return L"iocp";

@@ -53,8 +53,35 @@ bool IsAbsolute(const std::wstring& path) {
     return (!path.empty() && path[0] == PathSeparator) || (path.size() >= 2 && path[1] == L':');
 }
 
-std::wstring Absolute(const std::wstring& path) {
+const std::wstring ExtendedPrefix = L"\\\\?\\";
+
+bool IsExtended(const std::wstring& path) {
+    return path.compare(0, ExtendedPrefix.size(), ExtendedPrefix) == 0;
+}
+
+// "\\?\D:\x" names D:\x and "\\?\UNC\server\x" names \\server\x; a volume
+// GUID path stays as it is.
+std::wstring WithoutExtendedPrefix(const std::wstring& path) {
+    if (!IsExtended(path)) return path;
+    const std::wstring rest = path.substr(ExtendedPrefix.size());
+    if (rest.compare(0, 4, L"UNC\\") == 0) return L"\\" + rest.substr(3);
+    return rest.size() >= 2 && rest[1] == L':' ? rest : path;
+}
+
+std::wstring Absolute(const std::wstring& given) {
+    const std::wstring path = WithoutExtendedPrefix(given);
     return IsAbsolute(path) ? path : JoinPath(S().currentDirectory, path);
+}
+
+// The limit of a Windows without the long-path setting, which only the
+// extended form escapes.
+bool TooLong(const wchar_t* given, size_t limit) {
+    const std::wstring full = Absolute(given);
+    if (full.size() < limit || full[1] != L':') return false;
+    S().longPathCalls += 1;
+    if (!S().longPathsLimited || IsExtended(given)) return false;
+    S().lastError = ERROR_FILENAME_EXCED_RANGE;
+    return true;
 }
 
 std::wstring ParentOf(const std::wstring& path) {
@@ -84,8 +111,12 @@ std::wstring ResolveParents(const std::wstring& path) {
     }
 }
 
+// "D:\\bench\\" names D:\\bench; Windows paths keep their '\\' in the Linux build.
 std::wstring Resolve(const std::wstring& path) {
-    return ResolveParents(Absolute(path));
+    std::wstring resolved = ResolveParents(Absolute(path));
+    while (resolved.size() > 3 && (resolved.back() == PathSeparator || resolved.back() == L'\\'))
+        resolved.pop_back();
+    return resolved;
 }
 
 FakeNode* NodeAt(const std::wstring& resolved) {
@@ -108,6 +139,18 @@ bool HasChildren(const std::wstring& resolved) {
     const std::wstring prefix = resolved + PathSeparator;
     auto next = S().nodes.lower_bound(prefix);
     return next != S().nodes.end() && next->first.compare(0, prefix.size(), prefix) == 0;
+}
+
+// NTFS gives a new file or folder the compression and encryption of the
+// folder it is made in.
+FakeNode& NewNode(const std::wstring& resolved) {
+    const FakeNode* parent = NodeAt(ParentOf(resolved));
+    const DWORD inherited = parent == nullptr ? 0
+                                              : parent->attributes & (FILE_ATTRIBUTE_COMPRESSED |
+                                                                      FILE_ATTRIBUTE_ENCRYPTED);
+    FakeNode& node = S().nodes[resolved];
+    node.attributes = inherited != 0 ? inherited : FILE_ATTRIBUTE_NORMAL;
+    return node;
 }
 
 HANDLE NewHandle(FakeHandle handle) {
@@ -164,7 +207,7 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     const std::wstring resolved = OpenTarget(Resolve(path), flags);
     S().log.push_back("CreateFileW " + Narrow(resolved));
     S().opens.push_back({resolved, access, share, disposition, flags});
-    if (Failing("CreateFileW")) return INVALID_HANDLE_VALUE;
+    if (Failing("CreateFileW") || TooLong(path, MAX_PATH)) return INVALID_HANDLE_VALUE;
     if (S().devices.count(path) != 0) {
         return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}, 0});
     }
@@ -180,7 +223,7 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
         return INVALID_HANDLE_VALUE;
     }
     const bool existed = node != nullptr;
-    if (node == nullptr) node = &S().nodes[resolved];
+    if (node == nullptr) node = &NewNode(resolved);
     if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
     node->openCount += 1;
     const bool tellsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
@@ -379,7 +422,7 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
 BOOL WINAPI FakeDeleteFileW(const wchar_t* path) {
     const std::wstring resolved = Resolve(path);
     S().log.push_back("DeleteFileW " + Narrow(resolved));
-    if (Failing("DeleteFileW")) return FALSE;
+    if (Failing("DeleteFileW") || TooLong(path, MAX_PATH)) return FALSE;
     FakeNode* node = NodeAt(resolved);
     if (node == nullptr) return Fail(MissingCode(resolved));
     if (node->directory) return Fail(ERROR_ACCESS_DENIED);
@@ -391,19 +434,19 @@ BOOL WINAPI FakeDeleteFileW(const wchar_t* path) {
 BOOL WINAPI FakeCreateDirectoryW(const wchar_t* path, SECURITY_ATTRIBUTES*) {
     const std::wstring resolved = Resolve(path);
     S().log.push_back("CreateDirectoryW " + Narrow(resolved));
-    if (Failing("CreateDirectoryW")) return FALSE;
+    if (Failing("CreateDirectoryW") || TooLong(path, MAX_PATH - 12)) return FALSE;
     if (NodeAt(resolved) != nullptr) return Fail(ERROR_ALREADY_EXISTS);
     if (!ParentExists(resolved)) return Fail(ERROR_PATH_NOT_FOUND);
-    FakeNode& node = S().nodes[resolved];
+    FakeNode& node = NewNode(resolved);
     node.directory = true;
-    node.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    node.attributes = (node.attributes & ~FILE_ATTRIBUTE_NORMAL) | FILE_ATTRIBUTE_DIRECTORY;
     return TRUE;
 }
 
 BOOL WINAPI FakeRemoveDirectoryW(const wchar_t* path) {
     const std::wstring resolved = Resolve(path);
     S().log.push_back("RemoveDirectoryW " + Narrow(resolved));
-    if (Failing("RemoveDirectoryW")) return FALSE;
+    if (Failing("RemoveDirectoryW") || TooLong(path, MAX_PATH)) return FALSE;
     const FakeNode* node = NodeAt(resolved);
     if (node == nullptr) return Fail(MissingCode(resolved));
     if (!node->directory) return Fail(ERROR_INVALID_PARAMETER);
@@ -414,7 +457,7 @@ BOOL WINAPI FakeRemoveDirectoryW(const wchar_t* path) {
 }
 
 DWORD WINAPI FakeGetFileAttributesW(const wchar_t* path) {
-    if (Failing("GetFileAttributesW")) return INVALID_FILE_ATTRIBUTES;
+    if (Failing("GetFileAttributesW") || TooLong(path, MAX_PATH)) return INVALID_FILE_ATTRIBUTES;
     const std::wstring resolved = Resolve(path);
     const FakeNode* node = NodeAt(resolved);
     if (node != nullptr) return node->attributes;
@@ -501,7 +544,7 @@ std::vector<std::wstring> ChildNames(const std::wstring& folder, const std::wstr
 }
 
 HANDLE WINAPI FakeFindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found) {
-    if (Failing("FindFirstFileW")) return INVALID_HANDLE_VALUE;
+    if (Failing("FindFirstFileW") || TooLong(pattern, MAX_PATH)) return INVALID_HANDLE_VALUE;
     const std::wstring full = Absolute(pattern);
     const std::wstring name = full.substr(full.find_last_of(PathSeparator) + 1);
     std::wstring folder = ResolveParents(ParentOf(full) + PathSeparator);
@@ -653,9 +696,27 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, wchar_t* buffer, DWORD length) {
     return static_cast<DWORD>(copied);
 }
 
+// The one control code a file answers here: FSCTL_SET_COMPRESSION with a
+// USHORT format, 0 for none. It needs a handle that may read and write.
+BOOL SetCompression(const FakeHandle& file, DWORD code, const void* input, DWORD inputBytes) {
+    S().log.push_back("DeviceIoControl " + Narrow(file.path) + " " + std::to_string(code));
+    if (code != FsctlSetCompression) return Fail(ERROR_INVALID_FUNCTION);
+    if (input == nullptr || inputBytes < 2) return Fail(ERROR_INVALID_PARAMETER);
+    if ((file.access & (GENERIC_READ | GENERIC_WRITE)) != (GENERIC_READ | GENERIC_WRITE))
+        return Fail(ERROR_ACCESS_DENIED);
+    uint16_t format = 0;
+    std::memcpy(&format, input, sizeof format);
+    DWORD& attributes = S().nodes[file.path].attributes;
+    attributes = format == 0 ? attributes & ~FILE_ATTRIBUTE_COMPRESSED
+                             : attributes | FILE_ATTRIBUTE_COMPRESSED;
+    return TRUE;
+}
+
 BOOL WINAPI FakeDeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputBytes,
                                 LPVOID output, DWORD outputBytes, DWORD* returned, OVERLAPPED*) {
     if (Failing("DeviceIoControl")) return FALSE;
+    if (HandleOf(device, FakeHandle::Kind::File) != nullptr)
+        return SetCompression(*HandleOf(device, FakeHandle::Kind::File), code, input, inputBytes);
     const FakeHandle* handle = HandleOf(device, FakeHandle::Kind::Device);
     if (handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
     S().log.push_back("DeviceIoControl " + Narrow(handle->path) + " " + std::to_string(code));
@@ -697,6 +758,75 @@ wchar_t* WINAPI FakeCharUpperW(wchar_t* text) {
     return text;
 }
 
+// The mount that holds resolved: the longest mount path it lies under.
+const std::pair<const std::wstring, std::wstring>* MountOf(const std::wstring& resolved) {
+    const std::pair<const std::wstring, std::wstring>* best = nullptr;
+    for (const auto& mount : S().volumeMounts) {
+        const std::wstring& at = mount.first;
+        const bool under =
+            resolved == at || (resolved.compare(0, at.size(), at) == 0 && resolved.size() > at.size() &&
+                               (resolved[at.size()] == PathSeparator || resolved[at.size()] == L'\\'));
+        if (under && (best == nullptr || at.size() > best->first.size())) best = &mount;
+    }
+    return best;
+}
+
+// The path with every link followed, on the volume GUID path of its mount.
+DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE handle, wchar_t* buffer, DWORD length,
+                                           DWORD flags) {
+    if (Failing("GetFinalPathNameByHandleW")) return 0;
+    auto found = S().handles.find(handle);
+    if (found == S().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    if (flags != VOLUME_NAME_GUID) return Fail(ERROR_INVALID_PARAMETER);
+    std::wstring path = found->second.path;
+    const FakeNode* node = NodeAt(path);
+    if (node != nullptr && !node->linkTarget.empty()) path = node->linkTarget;
+    const auto* mount = MountOf(path);
+    if (mount == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
+    std::wstring rest = path.substr(mount->first.size());
+    for (wchar_t& c : rest) {
+        if (c == PathSeparator) c = L'\\';
+    }
+    const std::wstring final = mount->second + (rest.empty() ? L"\\" : rest);
+    return CopyOut(final, length, buffer);
+}
+
+BOOL WINAPI FakeGetVolumeInformationW(const wchar_t* root, wchar_t* volumeName,
+                                      DWORD volumeNameLength, DWORD* serialNumber,
+                                      DWORD* longestComponent, DWORD* fileSystemFlags,
+                                      wchar_t* fileSystemName, DWORD fileSystemNameLength) {
+    constexpr DWORD DirNotRoot = 144;
+    if (Failing("GetVolumeInformationW")) return FALSE;
+    auto found = S().fileSystems.find(root);
+    if (found == S().fileSystems.end()) return Fail(DirNotRoot);
+    const std::wstring& name = found->second;
+    if (fileSystemName != nullptr && name.size() + 1 > fileSystemNameLength)
+        return Fail(ERROR_MORE_DATA);
+    if (volumeName != nullptr && volumeNameLength > 0) volumeName[0] = L'\0';
+    if (serialNumber != nullptr) *serialNumber = 0x1234ABCD;
+    if (longestComponent != nullptr) *longestComponent = 255;
+    if (fileSystemFlags != nullptr) *fileSystemFlags = 0;
+    if (fileSystemName != nullptr) CopyOut(name, fileSystemNameLength, fileSystemName);
+    return TRUE;
+}
+
+// Ordinal: code unit by code unit, the case folded without any locale.
+int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
+                                    BOOL ignoreCase) {
+    Failing("CompareStringOrdinal");
+    std::wstring left = aLength < 0 ? std::wstring(a) : std::wstring(a, static_cast<size_t>(aLength));
+    std::wstring right = bLength < 0 ? std::wstring(b) : std::wstring(b, static_cast<size_t>(bLength));
+    if (ignoreCase) {
+        for (std::wstring* text : {&left, &right}) {
+            for (wchar_t& c : *text) {
+                if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+            }
+        }
+    }
+    const int order = left.compare(right);
+    return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
+}
+
 const PlatformCalls FakeCalls = {
     FakeCreateFileW,         FakeReadFile,
     FakeWriteFile,           FakeCreateIoCompletionPort,
@@ -715,7 +845,8 @@ const PlatformCalls FakeCalls = {
     FakeSetLastError,        FakeGetCurrentDirectoryW,
     FakeGetModuleFileNameW,  FakeDeviceIoControl,
     FakeGetDiskFreeSpaceExW, FakeMultiByteToWideChar,
-    FakeCharUpperW,
+    FakeCharUpperW,          FakeGetFinalPathNameByHandleW,
+    FakeGetVolumeInformationW, FakeCompareStringOrdinal,
 };
 
 void ReleaseAllocations() {
@@ -813,6 +944,33 @@ bool FakeExists(const std::wstring& path) {
 std::string FakeFileBytes(const std::wstring& path) {
     const FakeNode* node = NodeAt(path);
     return node == nullptr ? std::string() : node->bytes;
+}
+
+BOOL AnswerVolumeExtents(const std::vector<uint32_t>& disks, void* output, DWORD outputBytes,
+                   DWORD* returned) {
+    if (disks.empty()) {
+        Platform.SetLastError(ERROR_INVALID_FUNCTION);
+        return FALSE;
+    }
+    if (outputBytes < 8) {
+        Platform.SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* bytes = static_cast<unsigned char*>(output);
+    const auto count = static_cast<uint32_t>(disks.size());
+    std::memcpy(bytes, &count, 4);
+    *returned = 8;
+    if (outputBytes < 8 + 24 * disks.size()) {
+        Platform.SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
+    for (size_t i = 0; i < disks.size(); ++i) {
+        const int64_t extent[2] = {static_cast<int64_t>(i) << 20, 1 << 30};
+        std::memcpy(bytes + 8 + 24 * i, &disks[i], 4);
+        std::memcpy(bytes + 16 + 24 * i, extent, sizeof extent);
+    }
+    *returned = static_cast<DWORD>(8 + 24 * disks.size());
+    return TRUE;
 }
 
 int ProcessTimerPeriodCalls() {

@@ -108,6 +108,19 @@ struct FakeState {
                        DWORD inputBytes, void* output, DWORD outputBytes, DWORD* returned)>
         deviceControl;
     std::map<std::wstring, uint64_t> volumeTotalBytes;  // root ("C:\") -> bytes
+    // Volumes as Windows names them: where each is mounted (a drive "D:" or
+    // a folder) -> its GUID path without the trailing separator
+    // ("\\?\Volume{...}"). A folder's final path is given on the volume of
+    // its longest mount; without one, GetFinalPathNameByHandleW fails as
+    // under Wine.
+    std::map<std::wstring, std::wstring> volumeMounts;
+    // Volume root with its trailing separator -> file system name ("NTFS").
+    std::map<std::wstring, std::wstring> fileSystems;
+    // Windows without the long-path setting: a full path of MAX_PATH
+    // characters or more (CreateDirectoryW: MAX_PATH - 12) fails unless it
+    // has the "\\?\" prefix. Every such path is counted in longPathCalls.
+    bool longPathsLimited = true;
+    int longPathCalls = 0;
     std::wstring moduleFileName;
 
     // Called at the start of every seam call with its name and its 1-based
@@ -154,6 +167,13 @@ void AddFakeFileLink(const std::wstring& path, const std::wstring& target);
 void AddFakeHardLink(const std::wstring& path, const std::wstring& existing);
 bool FakeExists(const std::wstring& path);
 std::string FakeFileBytes(const std::wstring& path);
+
+// Answers IOCTL_VOLUME_GET_VOLUME_DISK_EXTENTS for a volume with one extent
+// on each of disks, as Windows does: ERROR_INSUFFICIENT_BUFFER below the
+// 8-byte header, ERROR_MORE_DATA with the count filled in when not every
+// extent fits, ERROR_INVALID_FUNCTION for a volume without extents.
+BOOL AnswerVolumeExtents(const std::vector<uint32_t>& disks, void* output, DWORD outputBytes,
+                         DWORD* returned);
 
 // What is still open: handles of any kind and allocations.
 size_t OpenHandleCount();

@@ -1,11 +1,12 @@
-// Arbitrary descriptor bytes and byte counts from a disk must give texts,
-// never a read outside the descriptor buffer.
+// Arbitrary descriptor and volume extent bytes and byte counts must give
+// texts and disk numbers, never a read outside the buffer they came in.
 #include "drive/disk_query.h"
 #include "tests/fake/fake_platform.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 namespace {
 
@@ -28,6 +29,15 @@ BOOL Answer(const std::wstring&, DWORD code, const void*, DWORD, void* output, D
         *returned = Current.returned;
         return TRUE;
     }
+    // The volume's answers: no device number, then the same bytes as its
+    // extents, claimed complete or not by one switch.
+    if (code == IoctlVolumeGetVolumeDiskExtents) {
+        std::memcpy(output, Current.bytes, Current.size < outputBytes ? Current.size : outputBytes);
+        *returned = Current.returned;
+        if ((Current.switches & 4) == 0) return TRUE;
+        Platform.SetLastError(ERROR_MORE_DATA);
+        return FALSE;
+    }
     if (code == IoctlDiskGetLengthInfo && (Current.switches & 2) == 0) {
         const int64_t length = Current.switches >> 2;
         std::memcpy(output, &length, sizeof length);
@@ -46,10 +56,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Current.bytes = data + 5;
     Current.size = size - 5;
     InstallFake();
-    Fake().devices = {L"\\\\.\\PhysicalDrive0"};
+    Fake().devices = {L"\\\\.\\PhysicalDrive0", L"\\\\.\\E:"};
     Fake().deviceControl = Answer;
     DiskIdentity identity;
     const bool found = QueryDiskIdentity(0, identity);
+    std::vector<int64_t> disks;
+    std::wstring errorText;
+    const bool resolved = ResolveVolumeDisks(L"E:", disks, errorText);
+    if (resolved == disks.empty() || resolved == !errorText.empty()) std::abort();
     const bool leaked = OpenHandleCount() != 0;
     RemoveFake();
     if (leaked || identity.vendor.empty() || identity.product.empty()) std::abort();

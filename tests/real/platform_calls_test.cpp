@@ -563,3 +563,24 @@ TEST_F(NativeSeam, MemoryClocksAndTexts) {
     wchar_t text[] = L"Disk 0a";
     EXPECT_STREQ(Platform.CharUpperW(text), L"DISK 0A");
 }
+
+#ifndef _WIN32
+// The file system's name comes from statfs; FAT's "vfat" is what a run
+// refuses big test files on.
+TEST_F(NativeSeam, VolumeNamesAndOrdinalComparison) {
+    wchar_t name[MAX_PATH + 1];
+    ASSERT_TRUE(Platform.GetVolumeInformationW(L"/dev/shm/", nullptr, 0, nullptr, nullptr, nullptr,
+                                               name, MAX_PATH + 1));
+    EXPECT_STREQ(name, L"tmpfs");
+    EXPECT_FALSE(Platform.GetVolumeInformationW(L"/dev/shm/", nullptr, 0, nullptr, nullptr,
+                                                nullptr, name, 5));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_MORE_DATA);
+    EXPECT_FALSE(Platform.GetVolumeInformationW(In(L"missing/").c_str(), nullptr, 0, nullptr,
+                                                nullptr, nullptr, name, MAX_PATH + 1));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+
+    EXPECT_EQ(Platform.CompareStringOrdinal(L"Tmp\u00E9", -1, L"tMP\u00C9", 4, TRUE), CSTR_EQUAL);
+    EXPECT_EQ(Platform.CompareStringOrdinal(L"Tmp", -1, L"tmp", -1, FALSE), CSTR_LESS_THAN);
+    EXPECT_EQ(Platform.CompareStringOrdinal(L"tmpa", -1, L"tmp", -1, TRUE), CSTR_GREATER_THAN);
+}
+#endif

@@ -1,6 +1,7 @@
 #include "engine/benchmark_run.h"
 #include "engine/run_names.h"
 #include "engine/run_objects.h"
+#include "engine/volume_limits.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "tests/fake/fake_checks.h"
@@ -441,7 +442,9 @@ TEST_F(BenchmarkRun, NamesPlantedForTheReportAndMarkerAreNeverWrittenThrough) {
         EXPECT_EQ(FakeFileBytes(precious), "precious");
         for (const std::wstring& name : planted) {
             EXPECT_TRUE(FakeExists(name));
-            if (hard) EXPECT_EQ(FakeFileBytes(name), "precious");
+            if (hard) {
+                EXPECT_EQ(FakeFileBytes(name), "precious");
+            }
         }
     }
 }
@@ -463,6 +466,33 @@ TEST_F(BenchmarkRun, EarlyFailuresStillEndCleanly) {
         EXPECT_NE(FakeFileBytes(ReportPath).find("<h2>ERROR</h2>"), std::string::npos);
         EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
     }
+}
+
+// Windows names the file system of the folder's volume; FAT keeps every file
+// under 4 GiB, so a bigger test file is refused before anything exists.
+TEST_F(BenchmarkRun, TestSizeTheFileSystemCannotHoldIsRefusedBeforeAnythingExists) {
+    const std::wstring volume = L"\\\\?\\Volume{fa7fa7fa-0000-0000-0000-100000000000}";
+    Fake().volumeMounts[Fake().currentDirectory] = volume;
+    struct Case {
+        const wchar_t* fileSystem;
+        int64_t testSizeMiB;
+        const wchar_t* refusal;
+    };
+    for (const Case& c : {Case{L"FAT32", 4096, L"The file system (FAT32) cannot hold a test file of 4 GiB or more"},
+                          Case{L"FAT", 65536, L"The file system (FAT) cannot hold a test file of 4 GiB or more"},
+                          Case{L"vfat", 8192, L"The file system (vfat) cannot hold a test file of 4 GiB or more"},
+                          Case{L"FAT32", 2048, L""}, Case{L"exFAT", 65536, L""}, Case{L"NTFS", 4096, L""}}) {
+        Fake().fileSystems[volume + L"\\"] = c.fileSystem;
+        EXPECT_EQ(TestSizeRefusal(folder, c.testSizeMiB), c.refusal) << c.fileSystem << " " << c.testSizeMiB;
+    }
+    Fake().fileSystems[volume + L"\\"] = L"FAT32";
+    const auto before = Fake().nodes;
+    Shared = RunRecord{};
+    EXPECT_FALSE(RunBenchmark(folder, 1, 4096, Shared.result, Shared.liveReadMBps, Shared.liveWriteMBps,
+                              Shared.livePhase, Shared.livePass, Sink));
+    EXPECT_EQ(Shared.result.errorText, L"The file system (FAT32) cannot hold a test file of 4 GiB or more");
+    // No report, marker or folder: nothing at all was made.
+    EXPECT_EQ(Fake().nodes.size(), before.size());
 }
 
 TEST_F(BenchmarkRun, StopDuringPreparationIsAStopNotAnError) {

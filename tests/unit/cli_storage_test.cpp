@@ -7,13 +7,18 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace {
 
 constexpr DWORD IoctlDiskPerformance = 0x70020;
 
-// The disk behind E: is PhysicalDrive2; its counters answer as scripted.
+// The volume E: lies on the disks of disks (PhysicalDrive2 unless a test
+// says otherwise); each disk's counters answer as scripted, its number times
+// the base counts, so a sum shows which disks went into it.
 struct CounterScript {
+    std::vector<uint32_t> disks = {2};
+    uint32_t deviceType = FileDeviceDisk;
     int64_t bytesRead = 0;
     int64_t bytesWritten = 0;
     DWORD error = 0;        // non-zero: the counters query fails with it
@@ -24,8 +29,8 @@ class DiskCounters : public ::testing::Test {
 protected:
     void SetUp() override {
         InstallFake();
-        Fake().devices.insert(L"\\\\.\\E:");
-        Fake().devices.insert(L"\\\\.\\PhysicalDrive2");
+        Fake().devices = {L"\\\\.\\E:", L"\\\\.\\PhysicalDrive1", L"\\\\.\\PhysicalDrive2",
+                          L"\\\\.\\PhysicalDrive3"};
         Fake().deviceControl = [this](const std::wstring& path, DWORD code, const void*, DWORD,
                                       void* output, DWORD outputBytes, DWORD* returned) {
             return Answer(path, code, static_cast<unsigned char*>(output), outputBytes, returned);
@@ -37,22 +42,33 @@ protected:
         RemoveFake();
     }
 
+    // A volume over several disks has no device number of its own.
+    BOOL AnswerDeviceNumber(unsigned char* output, DWORD* returned) {
+        if (script.disks.size() != 1) {
+            Platform.SetLastError(ERROR_INVALID_FUNCTION);
+            return FALSE;
+        }
+        const uint32_t words[3] = {script.deviceType, script.disks.front(), 1};
+        std::memcpy(output, words, sizeof words);
+        *returned = sizeof words;
+        return TRUE;
+    }
+
     BOOL Answer(const std::wstring& path, DWORD code, unsigned char* output, DWORD outputBytes,
                 DWORD* returned) {
-        if (code == IoctlStorageGetDeviceNumber) {
-            const int32_t number = 2;
-            std::memcpy(output + 4, &number, sizeof number);
-            return TRUE;
-        }
+        if (code == IoctlStorageGetDeviceNumber) return AnswerDeviceNumber(output, returned);
+        if (code == IoctlVolumeGetVolumeDiskExtents)
+            return AnswerVolumeExtents(script.disks, output, outputBytes, returned);
         EXPECT_EQ(code, IoctlDiskPerformance);
-        EXPECT_EQ(path, L"\\\\.\\PhysicalDrive2");
+        EXPECT_EQ(path.rfind(L"\\\\.\\PhysicalDrive", 0), 0u);
         EXPECT_EQ(outputBytes, 88u);
         if (script.error != 0) {
             Platform.SetLastError(script.error);
             return FALSE;
         }
-        std::memcpy(output, &script.bytesRead, 8);
-        std::memcpy(output + 8, &script.bytesWritten, 8);
+        const int64_t disk = path.back() - L'0';
+        const int64_t counts[2] = {script.bytesRead * disk, script.bytesWritten * disk};
+        std::memcpy(output, counts, sizeof counts);
         *returned = script.returned;
         return TRUE;
     }
@@ -67,14 +83,32 @@ protected:
 };
 
 TEST_F(DiskCounters, ReadFromThePhysicalDiskOfTheVolume) {
-    script.bytesRead = 13'514'047'488;
-    script.bytesWritten = 5'000'000'000'000;
+    script.bytesRead = 6'757'023'744;
+    script.bytesWritten = 2'500'000'000'000;
     DeviceCounters counters;
     std::wstring errorText;
     ASSERT_TRUE(Read(counters, errorText));
     EXPECT_EQ(counters.bytesRead, 13'514'047'488);
     EXPECT_EQ(counters.bytesWritten, 5'000'000'000'000);
     EXPECT_TRUE(errorText.empty());
+}
+
+TEST_F(DiskCounters, AVolumeOverTwoDisksCountsBoth) {
+    script.disks = {3, 1, 3};
+    script.bytesRead = 1000;
+    script.bytesWritten = 10;
+    const StorageInfo storage = ProbeStorage(L"E:\\");
+    EXPECT_EQ(storage.device, L"PhysicalDrive3+PhysicalDrive1");
+    EXPECT_EQ(StorageWarning(L"E:\\", storage), L"");
+    DeviceCounters counters;
+    std::wstring errorText;
+    ASSERT_TRUE(ReadStorageCounters(storage, counters, errorText));
+    EXPECT_EQ(counters.bytesRead, 4000);
+    EXPECT_EQ(counters.bytesWritten, 40);
+    // One disk that does not answer spoils the sum.
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);
+    EXPECT_FALSE(ReadStorageCounters(storage, counters, errorText));
+    EXPECT_EQ(errorText, L"Unable to open \\\\.\\PhysicalDrive1. Windows error: 5");
 }
 
 TEST_F(DiskCounters, NotServedAsUnderWine) {
@@ -88,8 +122,8 @@ TEST_F(DiskCounters, NotServedAsUnderWine) {
 TEST_F(DiskCounters, DiskThatCannotBeOpenedOrAnswersShort) {
     DeviceCounters counters;
     std::wstring errorText;
-    // The volume opens; the disk does not.
-    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);
+    // The folder and the volume open; the disk does not.
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 2);
     EXPECT_FALSE(Read(counters, errorText));
     EXPECT_EQ(errorText, L"Unable to open \\\\.\\PhysicalDrive2. Windows error: 5");
     script.returned = 15;
@@ -98,17 +132,34 @@ TEST_F(DiskCounters, DiskThatCannotBeOpenedOrAnswersShort) {
     EXPECT_EQ(errorText, L"The disk counters came back short: 15 bytes");
 }
 
-TEST_F(DiskCounters, VolumeWithoutOneDiskOrNoVolumeHasNoDevice) {
-    FailCall("DeviceIoControl", 1);
+TEST_F(DiskCounters, VolumeWithoutADiskOrNoVolumeHasNoDevice) {
+    script.disks.clear();
     const StorageInfo spread = ProbeStorage(L"E:\\");
     EXPECT_TRUE(spread.device.empty());
     EXPECT_EQ(StorageWarning(L"E:\\", spread),
               L"the device counters of E: are not available "
               L"(Unable to identify the physical disk. Windows error: 1)");
+    script.disks = {0};
+    script.deviceType = 2;  // FILE_DEVICE_CD_ROM: its number is no PhysicalDrive's
+    const StorageInfo optical = ProbeStorage(L"E:\\");
+    EXPECT_TRUE(optical.device.empty());
+    EXPECT_EQ(StorageWarning(L"E:\\", optical),
+              L"the device counters of E: are not available (The volume E: is not on a disk)");
     const StorageInfo share = ProbeStorage(L"\\\\server\\share\\");
     EXPECT_TRUE(share.device.empty());
     EXPECT_EQ(StorageWarning(L"\\\\server\\share\\", share).rfind(L"the folder's file system (", 0), 0u);
-    EXPECT_EQ(StorageWarning(L"E:\\", ProbeStorage(L"E:\\")), L"");
+}
+
+TEST(FolderNotes, CompressedAndEncryptedFoldersAreToldOf) {
+    InstallFake();
+    const std::wstring folder = FakePath(L"");
+    EXPECT_EQ(FolderAttributeNotes(folder).note, L"");
+    EXPECT_EQ(FolderAttributeNotes(folder).warning, L"");
+    Fake().nodes[Fake().currentDirectory].attributes |= FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_ENCRYPTED;
+    const FolderNotes notes = FolderAttributeNotes(folder);
+    EXPECT_EQ(notes.note, L"The folder is compressed: the test file is made uncompressed");
+    EXPECT_EQ(notes.warning, L"the folder is encrypted (EFS): the test file's writes go through encryption");
+    RemoveFake();
 }
 
 TEST(DeviceShare, EachDirectionCountsItsOwnBytes) {

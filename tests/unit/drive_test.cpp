@@ -1,5 +1,6 @@
 #include "drive/disk_query.h"
 #include "drive/drive_info.h"
+#include "platform/text.h"
 #include "tests/fake/fake_checks.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <locale>
 #include <new>
 #include <string>
+#include <map>
 #include <vector>
 
 // The drive code takes its blocks with new (std::nothrow) and must cope with
@@ -29,7 +31,13 @@ const std::wstring DiskPath = L"\\\\.\\PhysicalDrive2";
 // What the scripted disk answers to the three storage queries.
 struct DiskScript {
     int32_t deviceNumber = 2;
+    uint32_t deviceType = FileDeviceDisk;
     DWORD numberError = 0;  // non-zero: the device number query fails with it
+    // Where the device number query fails, as for a volume over several
+    // disks: the disk of each extent.
+    std::vector<uint32_t> extentDisks;
+    // Non-empty: only this volume device is on the disk; any other answers 0.
+    std::wstring diskVolume;
     std::vector<unsigned char> descriptor;
     DWORD descriptorReturned = 0;
     DWORD identityError = 0;
@@ -72,16 +80,21 @@ BOOL Answer(const DiskScript& disk, const std::wstring& path, DWORD code, const 
         return FALSE;
     };
     if (code == IoctlStorageGetDeviceNumber) {
-        EXPECT_EQ(path, VolumePath);
+        EXPECT_NE(path, DiskPath);
         EXPECT_TRUE(HandleOpenWith(path, 0));
         EXPECT_EQ(input, nullptr);
         EXPECT_EQ(inputBytes, 0u);
         EXPECT_EQ(outputBytes, 12u);
         if (disk.numberError != 0) return fail(disk.numberError);
-        const int32_t words[3] = {7, disk.deviceNumber, 5};
+        const int32_t number = disk.diskVolume.empty() || disk.diskVolume == path ? disk.deviceNumber : 0;
+        const int32_t words[3] = {static_cast<int32_t>(disk.deviceType), number, 5};
         std::memcpy(output, words, sizeof words);
         *returned = sizeof words;
         return TRUE;
+    }
+    if (code == IoctlVolumeGetVolumeDiskExtents) {
+        EXPECT_NE(path, DiskPath);
+        return AnswerVolumeExtents(disk.extentDisks, output, outputBytes, returned);
     }
     if (code == IoctlStorageQueryProperty) {
         EXPECT_EQ(path, DiskPath);
@@ -316,36 +329,40 @@ TEST_F(DriveTest, MissingBlocksEndTheQueryWithEverythingReleased) {
     EXPECT_EQ(identity.errorText, L"");
     EXPECT_EQ(identity.product, L"Disk");
     EXPECT_EQ(identity.capacityBytes, 0);
-
-    RefuseBlockAfter = 1;
-    int64_t number = 99;
-    std::wstring error;
-    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
-    EXPECT_EQ(error, L"Unable to allocate memory.");
-    EXPECT_EQ(number, 99);
-    // Only the identity request of the third query was sent.
-    EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 1);
 }
 
-TEST_F(DriveTest, ResolvesTheDiskNumberAndLeavesItAloneOnFailure) {
+TEST_F(DriveTest, ResolvesTheDisksOfAVolumeAndWritesOnlyTheTextOnFailure) {
     DiskScript disk;
     disk.deviceNumber = -1;  // widened with its sign
     Script(disk);
-    int64_t number = 99;
+    std::vector<int64_t> disks;
     std::wstring error;
-    EXPECT_TRUE(ResolveDiskNumber(L"E:", number, error));
-    EXPECT_EQ(number, -1);
+    EXPECT_TRUE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_EQ(disks, std::vector<int64_t>{-1});
     EXPECT_EQ(error, L"");
 
-    script.numberError = 0xFFFFFFFFu;  // printed unsigned
-    number = 99;
-    EXPECT_FALSE(ResolveDiskNumber(L"E:", number, error));
-    EXPECT_EQ(number, 99);
-    EXPECT_EQ(error, L"Unable to identify the physical disk. Windows error: 4294967295");
+    // Over three extents on two disks: each disk once, after a second ask.
+    script.numberError = ERROR_INVALID_FUNCTION;
+    script.extentDisks = {3, 1, 3};
+    disks.clear();
+    EXPECT_TRUE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_EQ(disks, (std::vector<int64_t>{3, 1}));
+
+    script.extentDisks.clear();
+    disks.clear();
+    EXPECT_FALSE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_TRUE(disks.empty());
+    EXPECT_EQ(error, L"Unable to identify the physical disk. Windows error: 1");
+
+    // An optical drive has a device number, but it is no PhysicalDrive's.
+    script.numberError = 0;
+    script.deviceType = 2;  // FILE_DEVICE_CD_ROM
+    EXPECT_FALSE(ResolveVolumeDisks(L"E:", disks, error));
+    EXPECT_TRUE(disks.empty());
+    EXPECT_EQ(error, L"The volume E: is not on a disk");
 
     // Not upper-cased here, and no volume answers to it.
-    EXPECT_FALSE(ResolveDiskNumber(L"e:", number, error));
-    EXPECT_EQ(number, 99);
+    EXPECT_FALSE(ResolveVolumeDisks(L"e:", disks, error));
     EXPECT_EQ(error.rfind(L"Unable to open volume e:. Windows error: ", 0), 0u);
 }
 
@@ -368,6 +385,59 @@ TEST_F(DriveTest, GathersTheDiskOfTheFolderWithAnUpperCaseDesignator) {
     EXPECT_EQ(DriveInfo.model, L"Fast  Disk");
     EXPECT_EQ(DriveInfo.capacityText, L"500.11 GB (465.76 GiB)");
     EXPECT_EQ(DriveInfo.programFolder, L"C:\\Tools\\");
+}
+
+// C:\Mount\Data is a volume of its own, on PhysicalDrive2; the volume of the
+// drive letter C: is on another disk. Windows gives the folder's final path
+// on the GUID path of the volume it really lies on.
+TEST_F(DriveTest, AFolderBelongsToTheDiskOfItsOwnVolume) {
+    const std::wstring mounted = L"\\\\?\\Volume{5e1f0a2c-0000-0000-0000-100000000000}";
+    Fake().volumeMounts = {{L"C:", L"\\\\?\\Volume{c0c0c0c0-0000-0000-0000-100000000000}"},
+                           {L"C:\\Mount\\Data", mounted}};
+    Fake().devices = {L"\\\\.\\C:", Fake().volumeMounts[L"C:"], mounted, DiskPath};
+    AddFakeFolder(L"C:\\Mount\\Data");
+    AddFakeLink(L"C:\\Links\\Data", L"C:\\Mount\\Data");
+    DiskScript disk = DiskWith("ACME", "Mounted Disk", 0);
+    disk.diskVolume = mounted;
+    Script(disk);
+    Fake().volumeTotalBytes[mounted + L"\\"] = 274'877'906'944;
+    // A final path longer than MAX_PATH is asked for again with room for it
+    // (the folder itself opens as on a system with the long-path setting).
+    Fake().longPathsLimited = false;
+    const std::wstring deep = L"C:\\Mount\\Data\\" + std::wstring(300, L'd');
+    AddFakeFolder(deep);
+    for (const std::wstring& folder : {std::wstring(L"C:\\Mount\\Data\\"),
+                                       std::wstring(L"C:\\Links\\Data\\"), deep + L"\\"}) {
+        DriveInfo = DriveInfoRecord();
+        EXPECT_TRUE(GatherDriveInfo(folder)) << Utf8FromWide(folder);
+        EXPECT_EQ(DriveInfo.model, L"Mounted Disk");
+        EXPECT_EQ(DriveInfo.capacityText, L"274.88 GB (256.00 GiB)");
+    }
+    // Under Wine there is no final path: the drive letter's volume is asked.
+    Fake().volumeMounts.clear();
+    EXPECT_FALSE(GatherDriveInfo(L"C:\\Mount\\Data\\"));
+    EXPECT_NE(Fake().opens.back().path.find(L"\\\\.\\PhysicalDrive0"), std::wstring::npos);
+}
+
+TEST_F(DriveTest, AVolumeOverTwoDisksOrOnNoDiskKeepsUnknown) {
+    DiskScript disk = DiskWith("ACME", "Disk", 9);
+    disk.numberError = ERROR_INVALID_FUNCTION;
+    disk.extentDisks = {2, 3};
+    Script(disk);
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+    script.numberError = 0;
+    script.deviceType = 2;  // FILE_DEVICE_CD_ROM, whose number 2 is no PhysicalDrive2
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+    for (const FakeOpen& open : Fake().opens) EXPECT_EQ(open.path.find(L"PhysicalDrive"), std::wstring::npos);
+}
+
+TEST_F(DriveTest, ProgramFolderOfAnyLength) {
+    const std::wstring folder = L"C:\\" + std::wstring(600, L'p') + L"\\";
+    Fake().moduleFileName = folder + L"corvasta.exe";
+    GatherDriveInfo(L"\\\\server\\share\\");
+    EXPECT_EQ(DriveInfo.programFolder, folder);
 }
 
 TEST_F(DriveTest, FallsBackToTheVolumeSizeWithoutADiskLength) {
@@ -407,7 +477,7 @@ TEST_F(DriveTest, StaysUnknownWhereTheGatheringStops) {
     EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
     ExpectUnknown();
 
-    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 1);  // the disk itself
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 2);  // the disk, after the folder and volume
     script.numberError = 0;
     EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
     ExpectUnknown();

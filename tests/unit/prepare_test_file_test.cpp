@@ -139,6 +139,22 @@ TEST_F(PrepareFile, EachFailureGivesItsTextAndClosesTheFile) {
     }
 }
 
+// NTFS compresses a file made in a compressed folder; the passes would then
+// time the compressor, so the file is set back to plain before any data.
+TEST_F(PrepareFile, CompressionTakenFromTheFolderIsTurnedOff) {
+    Fake().nodes[Fake().currentDirectory].attributes |= FILE_ATTRIBUTE_COMPRESSED;
+    EXPECT_TRUE(Prepare(2));
+    EXPECT_EQ(Fake().nodes[path].attributes & FILE_ATTRIBUTE_COMPRESSED, 0u);
+    ExpectPatternCopies(2);
+
+    errorText.clear();
+    Fake().nodes.erase(path);
+    FailCall("DeviceIoControl", ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(Prepare(2));
+    EXPECT_EQ(errorText, L"Unable to turn off compression of test file (Windows Error 5)");
+    EXPECT_EQ(FakeFileBytes(path), "");
+}
+
 TEST_F(PrepareFile, ShortWriteFailsWithWhateverCodeTheThreadHolds) {
     // A short write that reports success sets no code of its own.
     Fake().syncTransferBytes = [](uint64_t position, DWORD bytes) {

@@ -1,0 +1,82 @@
+// Folders of any length: every long path reaches Windows' file calls in the
+// extended form, and nothing on the way cuts a path short.
+#include "engine/benchmark_run.h"
+#include "engine/run_names.h"
+#include "platform/text.h"
+#include "report/report.h"
+#include "tests/fake/fake_checks.h"
+
+#ifdef _WIN32
+#include "platform/win32/win32_long_paths.h"
+#endif
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(ExtendedLengthPath, OnlyLongFullPathsTakeThePrefix) {
+    const std::wstring longName(300, L'n');
+    const std::wstring current = L"C:\\" + longName;
+    struct Case {
+        std::wstring path;
+        std::wstring expected;
+    };
+    for (const Case& c : {
+             Case{L"C:\\bench\\report.html", L"C:\\bench\\report.html"},
+             Case{L"C:\\" + longName, L"\\\\?\\C:\\" + longName},
+             Case{L"C:/" + longName + L"/x", L"\\\\?\\C:\\" + longName + L"\\x"},
+             Case{L"\\\\server\\share\\" + longName, L"\\\\?\\UNC\\server\\share\\" + longName},
+             Case{L"\\\\?\\C:\\" + longName, L"\\\\?\\C:\\" + longName},
+             Case{L"\\\\.\\PhysicalDrive0", L"\\\\.\\PhysicalDrive0"},
+             Case{L"marker.txt", L"\\\\?\\C:\\" + longName + L"\\marker.txt"},
+             // Relative to the current drive or a drive's own folder: only
+             // the system knows where, so they stay.
+             Case{L"\\" + longName, L"\\" + longName},
+             Case{L"D:" + longName, L"D:" + longName},
+             Case{L"", L""},
+         }) {
+        EXPECT_EQ(ExtendedLengthPath(c.path, current), c.expected) << Utf8FromWide(c.path);
+    }
+    EXPECT_EQ(ExtendedLengthPath(L"marker.txt", L"C:\\bench"), L"marker.txt");
+    EXPECT_EQ(ExtendedLengthPath(L"marker.txt", L""), L"marker.txt");
+}
+
+#ifdef _WIN32
+// Windows without the long-path setting, as the fake plays it: a folder of
+// 600 characters fails every file call that is not given the extended form.
+TEST(LongPaths, ARunAndARecoveryInAFolderOf600Characters) {
+    InstallFake();
+    Fake().currentDirectory = L"D:\\" + std::wstring(200, L'a') + L"\\" + std::wstring(200, L'b') +
+                              L"\\" + std::wstring(195, L'c');
+    ASSERT_EQ(Fake().currentDirectory.size(), 600u);
+    AddFakeFolder(Fake().currentDirectory);
+    Platform = WithLongPaths(Platform);
+
+    const std::wstring crashed = FakePath(L"corvastatmp0000BEEF");
+    AddFakeFile(JoinPath(crashed, L"corvastatmp0000BEEF.tmp"), "left");
+    AddFakeFile(FakePath(RecoveryMarkerName), Utf8FromWide(crashed) + "\r\n\r\n");
+    RecoverCrashedRun();
+    EXPECT_FALSE(FakeExists(crashed));
+    EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
+
+    ResetReportWriter();
+    StopRequested.store(0);
+    RunResult result;
+    double read = 0, write = 0;
+    int64_t phase = 0, pass = 0;
+    const RunEventSink sink = {[](int64_t, int64_t) {}, [](const std::wstring&) {}};
+    const std::wstring folder = BenchmarkFolder();
+    EXPECT_EQ(folder, Fake().currentDirectory + L"\\");
+    EXPECT_TRUE(RunBenchmark(folder, 1, 2, result, read, write, phase, pass, sink));
+    EXPECT_EQ(result.errorText, L"");
+    EXPECT_TRUE(FakeExists(ReportPath));
+    EXPECT_EQ(ReportPath.rfind(folder, 0), 0u);
+    EXPECT_GT(Fake().longPathCalls, 10);
+    ExpectNothingLeftOpen();
+    RemoveFake();
+}
+#endif
+
+}  // namespace
