@@ -11,13 +11,10 @@ constexpr size_t WindowSamples = 10;  // 5 s
 constexpr size_t HoldSamples = 20;    // 10 s
 constexpr double Band = 0.30;
 
-// A speed that is not a finite, non-negative number counts as a stall, so a
-// damaged trace still sorts and sums.
 std::vector<double> Speeds(const std::vector<TracePoint>& trace) {
     std::vector<double> speeds;
     speeds.reserve(trace.size());
-    for (const TracePoint& point : trace)
-        speeds.push_back(std::isfinite(point.mbps) && point.mbps > 0.0 ? point.mbps : 0.0);
+    for (const TracePoint& point : trace) speeds.push_back(SampleSpeed(point));
     return speeds;
 }
 
@@ -116,6 +113,10 @@ void FindDrop(TraceFindings& findings) {
 
 }  // namespace
 
+double SampleSpeed(const TracePoint& point) {
+    return std::isfinite(point.mbps) && point.mbps > 0.0 ? point.mbps : 0.0;
+}
+
 TraceFindings AnalyseTrace(const std::vector<TracePoint>& trace) {
     Series series;
     series.speeds = Speeds(trace);
@@ -130,10 +131,6 @@ TraceFindings AnalyseTrace(const std::vector<TracePoint>& trace) {
     findings.medianMBps = Median(series.speeds);
     findings.lowest5sMBps = Lowest5s(series.speeds);
     return findings;
-}
-
-std::wstring GiBText(int64_t bytes) {
-    return FormatTwoDecimals(static_cast<double>(bytes) / static_cast<double>(BytesPerGiB));
 }
 
 std::wstring ConclusionText(const TraceFindings& findings, int64_t writtenBytes) {

@@ -9,6 +9,8 @@
 // stopped sooner) is not a change.
 #pragma once
 
+#include "platform/text.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -44,6 +46,18 @@ struct TraceFindings {
     double lowest5sMBps = 0.0;      // the slowest 5 s, or the whole trace when shorter
 };
 
+// What a sustained write leaves for its report and its front-end.
+struct SustainedTrace {
+    int64_t limitBytes = 0;  // the most it would write
+    std::vector<TracePoint> trace;
+    TraceFindings findings;
+    std::wstring conclusion;  // ConclusionText of the findings
+};
+
+// The sample's speed, with anything but a finite, non-negative number taken
+// as a stall, so a damaged trace still sorts, sums and draws.
+double SampleSpeed(const TracePoint& point);
+
 TraceFindings AnalyseTrace(const std::vector<TracePoint>& trace);
 
 // "write cache: about N GiB at A MB/s, then B MB/s", or, without a drop,
@@ -56,4 +70,6 @@ bool DropHasHeld(const TraceFindings& findings, const std::vector<TracePoint>& t
                  double seconds);
 
 // Two decimals of a GiB, as the texts and the report show a size.
-std::wstring GiBText(int64_t bytes);
+inline std::wstring GiBText(int64_t bytes) {
+    return FormatTwoDecimals(static_cast<double>(bytes) / static_cast<double>(BytesPerGiB));
+}

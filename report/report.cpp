@@ -47,6 +47,8 @@ std::wstring Padded(int value, size_t digits) {
     return text;
 }
 
+}  // namespace
+
 std::wstring DateText(const SYSTEMTIME& t, const wchar_t* separator) {
     return Padded(t.wDay, 2) + separator + Padded(t.wMonth, 2) + separator + Padded(t.wYear, 4);
 }
@@ -55,6 +57,8 @@ std::wstring TimeText(const SYSTEMTIME& t, const wchar_t* separator) {
     return Padded(t.wHour, 2) + separator + Padded(t.wMinute, 2) + separator +
            Padded(t.wSecond, 2);
 }
+
+namespace {
 
 HANDLE CreateReportFile(const std::wstring& path) {
     HANDLE file = Platform.CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -107,6 +111,16 @@ void WriteOutcome(const RunResult& result) {
 }
 
 }  // namespace
+
+void WriteReportLine(const std::wstring& line) {
+    WriteLine(line);
+}
+
+void EndReport() {
+    if (!ReportOpen()) return;
+    FlushReport();
+    CloseReport();
+}
 
 void ResetReportWriter() {
     ReportFile = INVALID_HANDLE_VALUE;
@@ -169,8 +183,7 @@ void FinishReport(const RunResult& result) {
     WriteLines({L"</table>", L"</td></tr>", L"<tr><td align=\"center\">"});
     WriteOutcome(result);
     WriteLines({L"</td></tr>", L"</table>", L"</body>", L"</html>"});
-    FlushReport();
-    CloseReport();
+    EndReport();
 }
 
 void DiscardReport() {

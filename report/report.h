@@ -18,12 +18,19 @@ void ResetReportWriter();
 // Returns the path, or an empty text when the file could not be created.
 std::wstring OpenReport(const std::wstring& folder, const std::wstring& benchmarkType,
                         const std::wstring& sizeText);
+// One line of the open report, written through at once; nothing without one.
+void WriteReportLine(const std::wstring& line);
+// Flushes and closes the open report, keeping it.
+void EndReport();
 void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder);
 void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width);
 void WritePassRow(int64_t n, double speedMBps, double timeMs);
 void StartWriteSection();
 void FinishReport(const RunResult& result);
 void DiscardReport();
+// "07/12/2026" and "15:30:45" with "/" and ":"; the report's name uses "".
+std::wstring DateText(const SYSTEMTIME& t, const wchar_t* separator);
+std::wstring TimeText(const SYSTEMTIME& t, const wchar_t* separator);
 std::wstring EscapeHtml(const std::wstring& text);
 
 // The box shown when the report cannot be created (code: the creation's last error).
