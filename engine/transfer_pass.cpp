@@ -9,27 +9,31 @@
 
 namespace {
 
-constexpr int SlotCount = 8;
-constexpr DWORD RequestBytes = static_cast<DWORD>(BlockBytes);
 constexpr int64_t WindowSeconds = 5;
-constexpr DWORD PassFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
-                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+constexpr DWORD PassFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 
-// One record per slot in one array: a completion's record address gives its slot.
+// One record per slot in one array: a completion's record address gives its
+// slot. issuedAt is the counter value when the slot's request was handed over.
 struct Slots {
-    OVERLAPPED records[SlotCount];
-    void* buffers[SlotCount];
+    OVERLAPPED records[MostRequestsInFlight];
+    void* buffers[MostRequestsInFlight];
+    int64_t issuedAt[MostRequestsInFlight];
 };
 
 struct Pass {
-    int64_t blockCount = 1;
+    PassShape shape;
+    DWORD requestBytes = 0;
+    int64_t requestCount = 1;  // of the shape's size in the file
     int isWrite = 0;
     Slots* slots = nullptr;
+    LatencyHistogram* latency = nullptr;  // null: not taken
     HANDLE file = INVALID_HANDLE_VALUE;
     HANDLE port = nullptr;
-    int64_t nextBlock = 0;
+    int64_t nextRequest = 0;   // in file order
+    uint64_t randomState = 0;  // in random order
     int64_t outstanding = 0;
     int64_t totalBytes = 0;
+    int64_t completed = 0;  // requests that moved all their bytes
     bool draining = false;
     bool abandoned = false;  // requests the port can no longer give back
     int64_t frequency = 0;
@@ -47,23 +51,24 @@ std::wstring WithShortCode(const wchar_t* message, DWORD code) {
 }
 
 bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        void* buffer =
-            Platform.VirtualAlloc(nullptr, RequestBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    for (int slot = 0; slot < pass.shape.depth; ++slot) {
+        void* buffer = Platform.VirtualAlloc(nullptr, pass.requestBytes, MEM_COMMIT | MEM_RESERVE,
+                                             PAGE_READWRITE);
         if (buffer == nullptr) {
             errorText = WithWindowsError(L"VirtualAlloc failed");
             return false;
         }
         pass.slots->buffers[slot] = buffer;
-        if (pass.isWrite) std::memcpy(buffer, pattern, RequestBytes);
+        if (pass.isWrite) std::memcpy(buffer, pattern, pass.requestBytes);
     }
     return true;
 }
 
 bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, std::wstring& errorText) {
     const DWORD access = pass.isWrite ? GENERIC_WRITE : GENERIC_READ;
+    const DWORD order = pass.shape.random ? FILE_FLAG_RANDOM_ACCESS : FILE_FLAG_SEQUENTIAL_SCAN;
     pass.file = Platform.CreateFileW(testFilePath.c_str(), access, 0, nullptr, OPEN_EXISTING,
-                                     PassFlags, nullptr);
+                                     PassFlags | order, nullptr);
     if (pass.file == INVALID_HANDLE_VALUE) {
         errorText = WithWindowsError(L"Unable to open test file");
         return false;
@@ -86,34 +91,46 @@ bool ReadFrequency(Pass& pass, std::wstring& errorText) {
     return true;
 }
 
-// Sends the next block through the slot; false with the last-error code when
-// the platform refused the request.
-bool IssueRequest(Pass& pass, int slot, DWORD& code) {
+// Random offsets are whole requests, uniform over the file; the modulo's
+// bias is below 2^-40 for any file a run makes.
+int64_t NextRequestIndex(Pass& pass) {
+    if (pass.shape.random) {
+        return static_cast<int64_t>(NextRandom(pass.randomState) %
+                                    static_cast<uint64_t>(pass.requestCount));
+    }
+    return pass.nextRequest;
+}
+
+// Sends the next request through the slot; false with the last-error code
+// when the platform refused it.
+bool IssueRequest(Pass& pass, int slot, int64_t now, DWORD& code) {
     OVERLAPPED& record = pass.slots->records[slot];
-    const auto offset = static_cast<uint64_t>(pass.nextBlock) * static_cast<uint64_t>(BlockBytes);
+    const auto offset =
+        static_cast<uint64_t>(NextRequestIndex(pass)) * static_cast<uint64_t>(pass.requestBytes);
     record.Internal = 0;
     record.InternalHigh = 0;
     record.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
     record.OffsetHigh = static_cast<DWORD>(offset >> 32);
     record.hEvent = nullptr;
     void* buffer = pass.slots->buffers[slot];
-    const BOOL done = pass.isWrite
-                          ? Platform.WriteFile(pass.file, buffer, RequestBytes, nullptr, &record)
-                          : Platform.ReadFile(pass.file, buffer, RequestBytes, nullptr, &record);
+    pass.slots->issuedAt[slot] = now;
+    const BOOL done =
+        pass.isWrite ? Platform.WriteFile(pass.file, buffer, pass.requestBytes, nullptr, &record)
+                     : Platform.ReadFile(pass.file, buffer, pass.requestBytes, nullptr, &record);
     if (!done) {
         code = Platform.GetLastError();
         if (code != ERROR_IO_PENDING) return false;
     }
     // Completed at once or pending: either way its completion comes through the port.
     pass.outstanding += 1;
-    pass.nextBlock = (pass.nextBlock + 1) % pass.blockCount;
+    pass.nextRequest = (pass.nextRequest + 1) % pass.requestCount;
     return true;
 }
 
 bool IssueFirstRequests(Pass& pass, std::wstring& errorText) {
-    for (int slot = 0; slot < SlotCount; ++slot) {
+    for (int slot = 0; slot < pass.shape.depth; ++slot) {
         DWORD code = 0;
-        if (!IssueRequest(pass, slot, code)) {
+        if (!IssueRequest(pass, slot, pass.start, code)) {
             errorText = WithShortCode(L"I/O startup error (Windows ", code);
             return false;
         }
@@ -139,22 +156,27 @@ bool TakeCompletion(Pass& pass, std::wstring& errorText) {
         errorText = WithWindowsError(L"I/O completion failed");
         return false;
     }
-    if (bytes != RequestBytes) {
+    if (bytes != pass.requestBytes) {
         errorText = L"Incomplete transfer: " + DecimalText(bytes) + L" byte";
         return false;
     }
     pass.totalBytes += bytes;
     const ptrdiff_t slot = record - pass.slots->records;
-    if (slot < 0 || slot >= SlotCount) {
+    if (slot < 0 || slot >= pass.shape.depth) {
         errorText = L"Invalid OVERLAPPED index";
         return false;
     }
-    if (ReadCounter() - pass.start >= WindowSeconds * pass.frequency || IsStopRequested()) {
+    pass.completed += 1;
+    const int64_t now = ReadCounter();
+    if (pass.latency != nullptr) {
+        RecordLatency(*pass.latency, static_cast<uint64_t>(now - pass.slots->issuedAt[slot]));
+    }
+    if (now - pass.start >= WindowSeconds * pass.frequency || IsStopRequested()) {
         pass.draining = true;
     }
     if (pass.draining) return true;
     DWORD code = 0;
-    if (!IssueRequest(pass, static_cast<int>(slot), code)) {
+    if (!IssueRequest(pass, static_cast<int>(slot), now, code)) {
         errorText = WithShortCode(L"I/O re-entry error (Windows ", code);
         return false;
     }
@@ -222,7 +244,7 @@ bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
     if (!AllocateBuffers(pass, pattern, errorText)) return false;
     if (!OpenFileAndPort(pass, testFilePath, errorText)) return false;
     if (!ReadFrequency(pass, errorText)) return false;
-    // Issuing the first eight requests is inside the measured time.
+    // Issuing the first requests is inside the measured time.
     pass.start = ReadCounter();
     if (IsStopRequested()) return false;
     if (!IssueFirstRequests(pass, errorText) || !RunWindow(pass, errorText)) {
@@ -231,6 +253,12 @@ bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
     }
     // A stopped pass gives no figure, even with all of its requests done.
     return !IsStopRequested();
+}
+
+void FillTally(const Pass& pass, PassTally& tally) {
+    tally.bytes = pass.totalBytes;
+    tally.requests = pass.completed;
+    tally.frequency = pass.frequency;
 }
 
 }  // namespace
@@ -245,15 +273,35 @@ int64_t MovedBytes(double mbps, double elapsedMs) {
     return std::llround(bytes / static_cast<double>(BlockBytes)) * BlockBytes;
 }
 
-double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
-                       const void* pattern, std::wstring& errorText, double* elapsedMs) {
+double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
+                     const PassShape& shape, int isWrite, const void* pattern,
+                     std::wstring& errorText, double* elapsedMs, PassTally* tally) {
+    if (!IsValidShape(shape) || blockCount < 1) {
+        errorText = L"Invalid pass shape";
+        return 0.0;
+    }
     Pass pass;
-    pass.blockCount = blockCount;
+    pass.shape = shape;
+    pass.requestBytes = static_cast<DWORD>(shape.requestBytes);
+    pass.requestCount = blockCount * (BlockBytes / shape.requestBytes);
+    pass.randomState = shape.seed;
     pass.isWrite = isWrite;
     pass.slots = new Slots{};
+    if (tally != nullptr) {
+        ClearLatencies(tally->latency);
+        pass.latency = &tally->latency;
+    }
     double speed = 0.0;
-    if (Transfer(pass, testFilePath, pattern, errorText))
+    if (Transfer(pass, testFilePath, pattern, errorText)) {
         speed = Throughput(pass, errorText, elapsedMs);
+        if (tally != nullptr && errorText.empty()) FillTally(pass, *tally);
+    }
     Release(pass);
     return speed;
+}
+
+double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
+                       const void* pattern, std::wstring& errorText, double* elapsedMs) {
+    return RunShapedPass(testFilePath, blockCount, WindowShape, isWrite, pattern, errorText,
+                         elapsedMs, nullptr);
 }

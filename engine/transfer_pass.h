@@ -1,11 +1,22 @@
-// One timed sequential pass over the test file: 1 MiB requests, eight in
-// flight through a completion port, a five-second window.
+// One timed pass over the test file: requests of one shape kept in flight
+// through a completion port for a five-second window.
 #pragma once
+
+#include "engine/latency_histogram.h"
+#include "engine/pass_shape.h"
 
 #include <cstdint>
 #include <string>
 
-constexpr int64_t BlockBytes = 1'048'576;
+// What a counted pass moved and how long each of its requests took, from
+// handing it to the system to taking its completion. The caller provides it
+// so the pass allocates nothing for it; the pass clears it.
+struct PassTally {
+    int64_t bytes = 0;
+    int64_t requests = 0;
+    int64_t frequency = 0;  // of the latency ticks, per second
+    LatencyHistogram latency;
+};
 
 // message + " (Windows Error " + the last-error code of the call that has just failed + ")".
 std::wstring WithWindowsError(const std::wstring& message);
@@ -15,6 +26,12 @@ std::wstring WithWindowsError(const std::wstring& message);
 int64_t MovedBytes(double mbps, double elapsedMs);
 
 // MB/s (1 MB = 1,000,000 bytes); 0.0 on failure (errorText set) or on a stop.
-// elapsedMs, when given, receives the pass length on success only.
+// elapsedMs, when given, receives the pass length on success only; so does
+// tally, when given. blockCount is the file's size in MiB.
+double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
+                     const PassShape& shape, int isWrite, const void* pattern,
+                     std::wstring& errorText, double* elapsedMs, PassTally* tally);
+
+// The window's pass.
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
                        const void* pattern, std::wstring& errorText, double* elapsedMs);

@@ -55,7 +55,7 @@ TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
         {L"--passes", L"0"}, {L"--passes", L"8"},     {L"--passes", L"-1"},    {L"--passes", L"07"},
         {L"--passes", L""},  {L"--passes", L"3x"},    {L"--passes"},           {L"--size"},
         {L"--size", L"1024MiB"}, {L"--size", L"2gib"}, {L"--size", L"128MiB"}, {L"--size", L"2 GiB"},
-        {L"--verbose"},      {L"4", L"5"},            {L"--passes=", L"4"},    {L"--sizes=1GiB"},
+        {L"--verbose"},      {L"4", L"5"},            {L"--passes=4x"},        {L"--sizes=1GiB"},
         {L"-j"},             {L"--json=1"}};
     for (const auto& arguments : bad) {
         CliOptions options;
