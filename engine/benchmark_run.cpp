@@ -38,6 +38,7 @@ struct RunContext {
     int64_t& livePhase;
     int64_t& livePass;
     const RunEventSink& sink;
+    const RunKind* kind;  // null: the benchmark's read and write passes
 };
 
 void RaiseTimerResolution() {
@@ -182,6 +183,11 @@ void RunSteps(RunContext& run, RunFiles& files) {
         return;
     }
     FillPattern(files.pattern, static_cast<size_t>(BlockBytes));
+    if (run.kind != nullptr) {
+        files.testFileMade = true;
+        run.kind->runSteps(files.testFile, files.pattern, run.result);
+        return;
+    }
     std::wstring preparationText;
     files.testFileMade = true;
     if (!PrepareTestFile(files.testFile, run.blockCount, files.pattern, preparationText)) {
@@ -195,11 +201,13 @@ void RunSteps(RunContext& run, RunFiles& files) {
 
 // Only what this run made goes. Other files in a folder it took over stay,
 // and RemoveDirectoryW then fails on them, as it should.
-void EndRun(const RunFiles& files, const RunResult& result) {
+void EndRun(const RunFiles& files, const RunResult& result, const RunKind* kind) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
     if (files.testFileMade) Platform.DeleteFileW(files.testFile.c_str());
     if (files.folderOwned) Platform.RemoveDirectoryW(files.temporaryFolder.c_str());
-    if (result.stopped) {
+    if (kind != nullptr) {
+        kind->endReport(result);
+    } else if (result.stopped) {
         DiscardReport();
     } else {
         FinishReport(result);
@@ -218,9 +226,12 @@ bool WaitUnlessStopped(int64_t ms) {
     return true;
 }
 
-bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
-                  RunResult& result, double& liveReadMBps, double& liveWriteMBps,
-                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink) {
+namespace {
+
+bool RunInFrame(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
+                RunResult& result, double& liveReadMBps, double& liveWriteMBps,
+                int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
+                const RunKind* kind) {
     result = RunResult{};
     liveReadMBps = 0.0;
     liveWriteMBps = 0.0;
@@ -236,15 +247,38 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
         result.errorText = AnotherRunText;
         return false;
     }
-    OpenRunReport(folder, passCount, testSizeMiB, sink);
+    if (kind != nullptr) {
+        kind->openReport(folder, sink);
+    } else {
+        OpenRunReport(folder, passCount, testSizeMiB, sink);
+    }
     const std::wstring tag = RunTag(Platform.GetTickCount());
     files.temporaryFolder = TemporaryFolderPath(folder, tag);
     files.testFile = TestFilePath(files.temporaryFolder, tag);
     RunContext run{passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
-                   livePhase, livePass, sink};
+                   livePhase, livePass, sink, kind};
     RunSteps(run, files);
-    EndRun(files, result);
+    EndRun(files, result, kind);
     return result.stopped == 0 && result.errorText.empty();
+}
+
+}  // namespace
+
+bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
+                  RunResult& result, double& liveReadMBps, double& liveWriteMBps,
+                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink) {
+    return RunInFrame(folder, passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
+                      livePhase, livePass, sink, nullptr);
+}
+
+bool RunOtherKind(const std::wstring& folder, const RunKind& kind, RunResult& result,
+                  const RunEventSink& sink) {
+    double liveReadMBps = 0.0;
+    double liveWriteMBps = 0.0;
+    int64_t livePhase = 0;
+    int64_t livePass = 0;
+    return RunInFrame(folder, 0, 0, result, liveReadMBps, liveWriteMBps, livePhase, livePass,
+                      sink, &kind);
 }
 
 void BenchmarkThread(const RunEventSink& sink) {

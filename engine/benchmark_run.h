@@ -20,6 +20,21 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
                   RunResult& result, double& liveReadMBps, double& liveWriteMBps,
                   int64_t& livePhase, int64_t& livePass, const RunEventSink& sink);
 
+// A run other than the benchmark's passes, in the same frame: the marker,
+// the temporary folder, the pattern and the common ending are the same; the
+// report and what happens to the test file are its own.
+struct RunKind {
+    // Right after the marker is claimed; sink.showReportError if it fails.
+    void (*openReport)(const std::wstring& folder, const RunEventSink& sink);
+    // Creates the test file and measures; a failure or a stop goes into result.
+    void (*runSteps)(const std::wstring& testFile, const void* pattern, RunResult& result);
+    // After the test file and the folder are gone: the report's end.
+    void (*endReport)(const RunResult& result);
+};
+
+bool RunOtherKind(const std::wstring& folder, const RunKind& kind, RunResult& result,
+                  const RunEventSink& sink);
+
 // The worker's entry: runs CurrentRun's settings, then posts RunFinishedEvent once.
 void BenchmarkThread(const RunEventSink& sink);
 

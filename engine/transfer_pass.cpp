@@ -27,9 +27,11 @@ struct Pass {
     int isWrite = 0;
     Slots* slots = nullptr;
     LatencyHistogram* latency = nullptr;  // null: not taken
+    const PassWatch* watch = nullptr;     // null: a timed pass
     HANDLE file = INVALID_HANDLE_VALUE;
     HANDLE port = nullptr;
     int64_t nextRequest = 0;   // in file order
+    int64_t issued = 0;
     uint64_t randomState = 0;  // in random order
     int64_t outstanding = 0;
     int64_t totalBytes = 0;
@@ -123,12 +125,25 @@ bool IssueRequest(Pass& pass, int slot, int64_t now, DWORD& code) {
     }
     // Completed at once or pending: either way its completion comes through the port.
     pass.outstanding += 1;
+    pass.issued += 1;
     pass.nextRequest = (pass.nextRequest + 1) % pass.requestCount;
     return true;
 }
 
+// A timed pass ends with its window; a watched one once every request is
+// issued or when its watch says so. The watch sees every completion, also
+// those that drain the pass.
+bool PassEnded(Pass& pass, int64_t now) {
+    if (pass.watch == nullptr) return now - pass.start >= WindowSeconds * pass.frequency;
+    const PassProgress progress{pass.file, now, pass.frequency, pass.totalBytes,
+                                pass.issued * static_cast<int64_t>(pass.requestBytes)};
+    const bool goOn = pass.watch->onProgress(pass.watch->context, progress);
+    return !goOn || pass.issued >= pass.requestCount;
+}
+
 bool IssueFirstRequests(Pass& pass, std::wstring& errorText) {
     for (int slot = 0; slot < pass.shape.depth; ++slot) {
+        if (pass.watch != nullptr && PassEnded(pass, pass.start)) return true;
         DWORD code = 0;
         if (!IssueRequest(pass, slot, pass.start, code)) {
             errorText = WithShortCode(L"I/O startup error (Windows ", code);
@@ -171,7 +186,7 @@ bool TakeCompletion(Pass& pass, std::wstring& errorText) {
     if (pass.latency != nullptr) {
         RecordLatency(*pass.latency, static_cast<uint64_t>(now - pass.slots->issuedAt[slot]));
     }
-    if (now - pass.start >= WindowSeconds * pass.frequency || IsStopRequested()) {
+    if (PassEnded(pass, now) || IsStopRequested()) {
         pass.draining = true;
     }
     if (pass.draining) return true;
@@ -273,14 +288,15 @@ int64_t MovedBytes(double mbps, double elapsedMs) {
     return std::llround(bytes / static_cast<double>(BlockBytes)) * BlockBytes;
 }
 
-double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
-                     const PassShape& shape, int isWrite, const void* pattern,
-                     std::wstring& errorText, double* elapsedMs, PassTally* tally) {
+namespace {
+
+double RunPass(Pass& pass, const std::wstring& testFilePath, int64_t blockCount,
+               const PassShape& shape, int isWrite, const void* pattern, std::wstring& errorText,
+               double* elapsedMs, PassTally* tally) {
     if (!IsValidShape(shape) || blockCount < 1) {
         errorText = L"Invalid pass shape";
         return 0.0;
     }
-    Pass pass;
     pass.shape = shape;
     pass.requestBytes = static_cast<DWORD>(shape.requestBytes);
     pass.requestCount = blockCount * (BlockBytes / shape.requestBytes);
@@ -298,6 +314,25 @@ double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
     }
     Release(pass);
     return speed;
+}
+
+}  // namespace
+
+double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
+                     const PassShape& shape, int isWrite, const void* pattern,
+                     std::wstring& errorText, double* elapsedMs, PassTally* tally) {
+    Pass pass;
+    return RunPass(pass, testFilePath, blockCount, shape, isWrite, pattern, errorText, elapsedMs,
+                   tally);
+}
+
+double RunWatchedPass(const std::wstring& testFilePath, int64_t blockCount, const PassShape& shape,
+                      int isWrite, const void* pattern, const PassWatch& watch,
+                      std::wstring& errorText, double* elapsedMs) {
+    Pass pass;
+    pass.watch = &watch;
+    return RunPass(pass, testFilePath, blockCount, shape, isWrite, pattern, errorText, elapsedMs,
+                   nullptr);
 }
 
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,

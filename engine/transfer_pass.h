@@ -4,6 +4,7 @@
 
 #include "engine/latency_histogram.h"
 #include "engine/pass_shape.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <string>
@@ -16,6 +17,22 @@ struct PassTally {
     int64_t requests = 0;
     int64_t frequency = 0;  // of the latency ticks, per second
     LatencyHistogram latency;
+};
+
+// What a watched pass shows its watch once before its first request and
+// after each completion: the file it writes, the counter now, and how far it got.
+struct PassProgress {
+    HANDLE file;
+    int64_t now;
+    int64_t frequency;
+    int64_t bytes;        // completed
+    int64_t issuedBytes;  // where the requests issued so far end
+};
+
+struct PassWatch {
+    // False issues no more requests; the pass then ends with those in flight.
+    bool (*onProgress)(void* context, const PassProgress& progress);
+    void* context;
 };
 
 // message + " (Windows Error " + the last-error code of the call that has just failed + ")".
@@ -31,6 +48,13 @@ int64_t MovedBytes(double mbps, double elapsedMs);
 double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
                      const PassShape& shape, int isWrite, const void* pattern,
                      std::wstring& errorText, double* elapsedMs, PassTally* tally);
+
+// Every request of the file once, front to back, with no time window: it
+// ends when the file is done, the watch says so, or on a stop. The speed is
+// that of the whole pass; a stopped pass gives none.
+double RunWatchedPass(const std::wstring& testFilePath, int64_t blockCount, const PassShape& shape,
+                      int isWrite, const void* pattern, const PassWatch& watch,
+                      std::wstring& errorText, double* elapsedMs);
 
 // The window's pass.
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
