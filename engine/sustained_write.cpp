@@ -69,7 +69,8 @@ void TakeSample(Watch& watch) {
 
 // Lengthens the file before a request would reach past its end.
 bool Grow(Watch& watch, HANDLE file, int64_t issuedBytes) {
-    if (issuedBytes + BlockBytes <= watch.allocatedBytes) return true;
+    if (issuedBytes + BlockBytes <= watch.allocatedBytes || watch.allocatedBytes >= watch.limitBytes)
+        return true;
     LARGE_INTEGER end{};
     end.QuadPart = std::min(watch.limitBytes, watch.allocatedBytes + GrowthBytes);
     if (Platform.SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && Platform.SetEndOfFile(file)) {
