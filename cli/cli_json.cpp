@@ -43,10 +43,48 @@ Json Warnings(const std::vector<std::wstring>& warnings) {
     return list;
 }
 
+const char* EndingName(SustainedEnding ending) {
+    switch (ending) {
+        case SustainedEnding::Written: return "written";
+        case SustainedEnding::DropHeld: return "dropHeld";
+        case SustainedEnding::Stopped: return "stopped";
+        case SustainedEnding::DiskFull: return "diskFull";
+        case SustainedEnding::Failed: break;
+    }
+    return "error";
+}
+
+double GiB(int64_t bytes) {
+    return static_cast<double>(bytes) / static_cast<double>(BytesPerGiB);
+}
+
+Json Sustained(const RunSummary& summary) {
+    const SustainedTrace& sustained = summary.trace;
+    Json trace = Json::array();
+    for (const TracePoint& point : sustained.trace) {
+        const Json device = point.deviceBytes < 0 ? Json(nullptr) : Json(point.deviceBytes);
+        trace.push_back(Json::array({point.seconds, point.bytes, point.mbps, device}));
+    }
+    Json plateaus = Json::array();
+    for (const Plateau& plateau : sustained.findings.plateaus) {
+        plateaus.push_back({{"fromGiB", GiB(plateau.fromBytes)},
+                            {"toGiB", GiB(plateau.toBytes)},
+                            {"MBps", plateau.medianMBps}});
+    }
+    const TraceFindings& findings = sustained.findings;
+    return {{"size", sustained.limitBytes},
+            {"trace", trace},
+            {"plateaus", plateaus},
+            {"cacheGiB", findings.dropFound ? Json(GiB(findings.cacheBytes)) : Json(nullptr)},
+            {"lowest5sMBps", findings.lowest5sMBps},
+            {"conclusion", Text(sustained.conclusion)},
+            {"outcome", EndingName(summary.ending)}};
+}
+
 }  // namespace
 
 std::string JsonDocument(const RunSummary& summary) {
-    const Json document = {
+    Json document = {
         {"program", "corvasta-cli"},
         {"version", CORVASTA_VERSION},
         {"folder", Text(summary.folder)},
@@ -68,6 +106,7 @@ std::string JsonDocument(const RunSummary& summary) {
         {"report", TextOrNull(summary.reportPath)},
         {"warnings", Warnings(summary.warnings)},
     };
+    if (summary.sustained) document["sustained"] = Sustained(summary);
     // Replacing what is not UTF-8 keeps the dump from failing on a bad name.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }

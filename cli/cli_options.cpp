@@ -24,8 +24,32 @@ constexpr SizeOption SizeOptions[] = {
 struct RawOptions {
     std::string passes;
     std::string size;
+    std::string sustained;
     std::string folder;
 };
+
+constexpr int64_t MostSustainedGiB = 1'000'000;
+
+// "3GiB" (whole GiB) or "80%" (1 to 100); false for anything else.
+bool ParseSustainedSize(const std::string& text, SustainedSize& size) {
+    const bool percent = text.size() >= 2 && text.back() == '%';
+    const bool gib = text.size() >= 4 && text.compare(text.size() - 3, 3, "GiB") == 0;
+    const std::string digits = text.substr(0, text.size() - (percent ? 1 : gib ? 3 : 0));
+    if ((!percent && !gib) || digits.empty() || digits.size() > 7 || digits[0] == '0' ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    const int64_t value = std::stoll(digits);
+    if (percent && value > 100) return false;
+    if (gib && value > MostSustainedGiB) return false;
+    size = percent ? SustainedSize{0, value} : SustainedSize{value, 0};
+    return true;
+}
+
+std::string CheckSustainedSize(const std::string& text) {
+    SustainedSize size;
+    if (ParseSustainedSize(text, size)) return {};
+    return "takes a whole number of GiB (3GiB) or a share of the free space (80%), not " + text;
+}
 
 std::string SizeList() {
     std::string sizes;
@@ -60,6 +84,13 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
     app->add_option("--size", raw.size, "test file size: " + SizeList() + " (default 2GiB)")
         ->type_name("S")
         ->check(CLI::Validator(CheckTestSize, ""));
+    app->add_option("--sustained", raw.sustained,
+                    "write until SIZE is written and chart the speed: SIZE is a whole\n"
+                    "number of GiB (3GiB) or a share of the free space (80%); without\n"
+                    "it three quarters of the free space, ending once a drop has held 30 s")
+        ->type_name("[SIZE]")
+        ->expected(0, 1)
+        ->check(CLI::Validator(CheckSustainedSize, ""));
     app->add_flag("--json", options.json,
                   "print one JSON document on standard output at the end;\n"
                   "the progress lines then go to standard error");
@@ -74,6 +105,7 @@ void TakeRawOptions(const RawOptions& raw, CliOptions& options) {
         if (raw.size == size.text) options.testSizeMiB = size.mebibytes;
     }
     options.folder = WideFromUtf8(raw.folder);
+    if (!raw.sustained.empty()) ParseSustainedSize(raw.sustained, options.sustainedSize);
 }
 
 }  // namespace
@@ -95,6 +127,7 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
         return false;
     }
     TakeRawOptions(raw, options);
+    options.sustained = app->count("--sustained") > 0;
     return true;
 }
 

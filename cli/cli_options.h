@@ -1,6 +1,8 @@
 // The console front-end's command line.
 #pragma once
 
+#include "engine/sustained_write.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,6 +13,8 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool json = false;
+    bool sustained = false;       // a sustained write instead of the passes
+    SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
 };
 

@@ -1,6 +1,7 @@
 #include "cli/cli_run.h"
 
 #include "cli/cli_json.h"
+#include "cli/cli_sustained.h"
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
 #include "drive/drive_info.h"
@@ -88,11 +89,6 @@ const RunEventSink ConsoleSink = {PostWorkerEvent, PostReportError, OnPassStarti
 
 // --- the main thread's side ---
 
-void Warn(Watch& watch, const std::wstring& warning) {
-    watch.summary.warnings.push_back(warning);
-    PrintLine({L"Warning: " + warning, true});
-}
-
 void StartStep(Watch& watch, const std::wstring& step, double seconds) {
     watch.progress.step = step;
     watch.timed = seconds >= 0.0;
@@ -111,10 +107,10 @@ void TakeMeasuredPass(Watch& watch, const ConsoleEvent& event) {
     (event.isWrite ? watch.summary.write : watch.summary.read).push_back(record);
     PrintLine({PassLine(event.isWrite, record, passCount)});
     if (record.deviceCounted && record.deviceShare < LowestDeviceShare)
-        Warn(watch, CacheWarning(record.deviceShare));
+        Warn(watch.summary, CacheWarning(record.deviceShare));
     if (!record.deviceCounted && !record.deviceError.empty() && !watch.countersWarned) {
         watch.countersWarned = true;
-        Warn(watch, CountersUnavailableWarning(watch.summary.storage.device, record.deviceError));
+        Warn(watch.summary, CountersUnavailableWarning(watch.summary.storage.device, record.deviceError));
     }
     watch.progress.haveLastPass = true;
     watch.progress.lastPassMBps = record.mbps;
@@ -144,7 +140,7 @@ bool TakeEvent(Watch& watch, const ConsoleEvent& event) {
     } else if (event.event == CountdownEvent) {
         TakeCountdown(watch, event.data);
     } else if (event.event == ReportErrorEvent) {
-        Warn(watch, event.text);
+        Warn(watch.summary, event.text);
     }
     return event.event != RunFinishedEvent;
 }
@@ -227,6 +223,7 @@ void PrintSettings(const RunSummary& summary) {
     PrintLine({L"Drive Capacity: " + DriveInfo.capacityText});
     PrintLine({StorageText(summary.storage)});
     PrintLine({L"I/O: " + std::wstring(IoBackendName())});
+    if (summary.sustained) return;
     PrintLine({L"Passes: " + DecimalText(summary.passCount) + L", test size: " +
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
@@ -236,22 +233,40 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     summary.folder = BenchmarkFolder();
     summary.passCount = options.passCount;
     summary.testSizeMiB = options.testSizeMiB;
+    summary.sustained = options.sustained;
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
     const std::wstring warning = StorageWarning(summary.folder, summary.storage);
-    if (!warning.empty()) Warn(watch, warning);
+    if (!warning.empty()) Warn(watch.summary, warning);
 }
 
-// A stopped run's report is deleted; a report that could not be created is not there.
+// A stopped run's report is deleted, but not a stopped sustained write's; a
+// report that could not be created is not there.
 void FinishSummary(RunSummary& summary) {
-    summary.result = CurrentRun.result;
-    if (summary.result.stopped) return;
+    if (summary.result.stopped && !summary.sustained) return;
+    if (ReportPath.empty()) return;
     if (Platform.GetFileAttributesW(ReportPath.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary.reportPath = ReportPath;
 }
 
+void FollowBenchmark(Watch& watch, const CliOptions& options) {
+    Storage = watch.summary.storage;
+    CurrentRun.folder = watch.summary.folder;
+    CurrentRun.passCount = options.passCount;
+    CurrentRun.testSizeMiB = options.testSizeMiB;
+    std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
+    FollowRun(watch);
+    worker.join();
+    watch.summary.result = CurrentRun.result;
+}
+
 }  // namespace
+
+void Warn(RunSummary& summary, const std::wstring& warning) {
+    summary.warnings.push_back(warning);
+    PrintLine({L"Warning: " + warning, true});
+}
 
 int RunFromConsole(const CliOptions& options) {
     OpenConsoleOutput(options.json);
@@ -259,18 +274,18 @@ int RunFromConsole(const CliOptions& options) {
     ResetReportWriter();
     Watch watch;
     StartSummary(watch, options);
-    Storage = watch.summary.storage;
-    CurrentRun.folder = watch.summary.folder;
-    CurrentRun.passCount = options.passCount;
-    CurrentRun.testSizeMiB = options.testSizeMiB;
-    StopRequested.store(0, std::memory_order_relaxed);
-    InstallStopHandler();
-    PrintLine({InProgressStatusText});
-    std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
-    FollowRun(watch);
-    worker.join();
-    FinishSummary(watch.summary);
-    PrintLine(OutcomeLine(watch.summary.result));
+    if (!options.sustained || ChooseSustainedLimit(watch.summary, options)) {
+        StopRequested.store(0, std::memory_order_relaxed);
+        InstallStopHandler();
+        PrintLine({InProgressStatusText});
+        if (options.sustained) {
+            FollowSustainedWrite(watch.summary);
+        } else {
+            FollowBenchmark(watch, options);
+        }
+        FinishSummary(watch.summary);
+    }
+    PrintLine(OutcomeLine(watch.summary.result, !watch.summary.sustained));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
     if (options.json) PrintDocument(JsonDocument(watch.summary));
     return OutcomeExitCode(watch.summary.result);

@@ -25,9 +25,10 @@ std::wstring PassLine(int isWrite, const PassRecord& record, int64_t passCount) 
            SpeedText(record.mbps) + L"  " + DeviceText(record);
 }
 
-ConsoleLine OutcomeLine(const RunResult& result) {
+ConsoleLine OutcomeLine(const RunResult& result, bool withSpeeds) {
     if (result.stopped) return {StoppedStatusText};
     if (!result.errorText.empty()) return {ErrorStatusText(result.errorText), true};
+    if (!withSpeeds) return {CompletedStatusText};
     return {std::wstring(CompletedStatusText) + L"\nBest read " + SpeedText(result.bestReadMBps) +
             L", best write " + SpeedText(result.bestWriteMBps)};
 }

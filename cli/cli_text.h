@@ -15,7 +15,8 @@ struct ConsoleLine {
 
 // "Read 2/4  1234.57 MB/s  device 99.9%": one counted pass and its proof.
 std::wstring PassLine(int isWrite, const PassRecord& record, int64_t passCount);
-ConsoleLine OutcomeLine(const RunResult& result);
+// The best speeds follow a completed benchmark, not a sustained write.
+ConsoleLine OutcomeLine(const RunResult& result, bool withSpeeds = true);
 
 // Exit codes: 0 completed, 1 error, 130 stopped (2 is bad options).
 int OutcomeExitCode(const RunResult& result);

@@ -4,6 +4,7 @@
 
 #include "cli/cli_storage.h"
 #include "engine/run_record.h"
+#include "engine/sustained_write.h"
 
 #include <cstdint>
 #include <string>
@@ -19,4 +20,10 @@ struct RunSummary {
     RunResult result;
     std::wstring reportPath;  // empty when the run left no report
     std::vector<std::wstring> warnings;
+    bool sustained = false;  // a sustained write instead of the passes
+    SustainedTrace trace;    // its limit, trace and findings
+    SustainedEnding ending = SustainedEnding::Written;
 };
+
+// Keeps the warning for the document and prints it at once.
+void Warn(RunSummary& summary, const std::wstring& warning);
