@@ -103,6 +103,7 @@ echo "plateaus: $plateaus MB/s; cache: $(json "$work/step.json" "s['cacheGiB']")
 expect_line "$work/step.json.err" "Sustained write: write cache: about "
 report=$(json "$work/step.json" "d['report']")
 expect_line "$report" "<svg"
+cp "$report" "$work/step-report.html"  # kept for a look, as the README shows it
 
 # --- 400 MB/s throughout -------------------------------------------------------
 fresh_device
