@@ -47,16 +47,6 @@ struct Watch {
 
 // --- the worker's side: it only posts ---
 
-void PostWorkerEvent(int64_t event, int64_t data) {
-    PostConsoleEvent({event, data});
-}
-
-void PostReportError(const std::wstring& message) {
-    ConsoleEvent event{ReportErrorEvent};
-    event.text = message;
-    PostConsoleEvent(std::move(event));
-}
-
 void OnPassStarting(int isWrite, int64_t pass) {
     if (pass > 0 && !Storage.device.empty()) {
         CountersBeforeError.clear();

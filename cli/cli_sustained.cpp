@@ -33,16 +33,6 @@ void PostSample(const TracePoint& point) {
     PostConsoleEvent(std::move(event));
 }
 
-void PostWorkerEvent(int64_t event, int64_t data) {
-    PostConsoleEvent({event, data});
-}
-
-void PostReportError(const std::wstring& message) {
-    ConsoleEvent event{ReportErrorEvent};
-    event.text = message;
-    PostConsoleEvent(std::move(event));
-}
-
 const RunEventSink SustainedSink = {PostWorkerEvent, PostReportError};
 const SustainedHooks ConsoleHooks = {ReadDeviceWritten, PostSample};
 

@@ -28,5 +28,10 @@ struct ConsoleEvent {
 // event in or out.
 void PostConsoleEvent(ConsoleEvent event);
 
+// What a worker's sink posts: one of its events, and why the report could
+// not be created.
+void PostWorkerEvent(int64_t event, int64_t data);
+void PostReportError(const std::wstring& message);
+
 // The next event, waiting at most timeoutMs; false when none came.
 bool TakeConsoleEvent(ConsoleEvent& event, int64_t timeoutMs);
