@@ -1,6 +1,8 @@
 // The console front-end's command line.
 #pragma once
 
+#include "engine/profiles.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -12,6 +14,7 @@ struct CliOptions {
     bool version = false;
     bool json = false;
     std::wstring folder;  // empty: the current directory
+    std::vector<const Profile*> profiles = {&WindowProfile};  // in the order they run
 };
 
 // False with errorText set when an argument is unknown or out of range.

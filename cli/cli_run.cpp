@@ -76,6 +76,9 @@ void OnPassMeasured(const PassFigures& figures) {
     record.mbps = figures.mbps;
     record.ms = figures.ms;
     record.bytes = figures.bytes;
+    record.requests = figures.requests;
+    record.seed = figures.seed;
+    record.latency = figures.latency;
     if (HaveCountersBefore && haveAfter) {
         ConfirmPass(record, figures.isWrite, CountersBefore, after);
     } else {
@@ -109,7 +112,7 @@ void TakeMeasuredPass(Watch& watch, const ConsoleEvent& event) {
     const PassRecord& record = event.record;
     const int64_t passCount = watch.summary.passCount;
     (event.isWrite ? watch.summary.write : watch.summary.read).push_back(record);
-    PrintLine({PassLine(event.isWrite, record, passCount)});
+    PrintLine({PassLine(event.isWrite, record, passCount, *watch.summary.profile)});
     if (record.deviceCounted && record.deviceShare < LowestDeviceShare)
         Warn(watch, CacheWarning(record.deviceShare));
     if (!record.deviceCounted && !record.deviceError.empty() && !watch.countersWarned) {
@@ -231,6 +234,12 @@ void PrintSettings(const RunSummary& summary) {
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
 
+std::wstring ProfilesText(const std::vector<const Profile*>& profiles) {
+    std::wstring names;
+    for (const Profile* profile : profiles) names += (names.empty() ? L"" : L", ") + std::wstring(profile->name);
+    return (profiles.size() > 1 ? L"Profiles: " : L"Profile: ") + names;
+}
+
 void StartSummary(Watch& watch, const CliOptions& options) {
     RunSummary& summary = watch.summary;
     summary.folder = BenchmarkFolder();
@@ -239,6 +248,7 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
+    PrintLine({ProfilesText(options.profiles)});
     const std::wstring warning = StorageWarning(summary.folder, summary.storage);
     if (!warning.empty()) Warn(watch, warning);
 }
@@ -251,20 +261,14 @@ void FinishSummary(RunSummary& summary) {
         summary.reportPath = ReportPath;
 }
 
-}  // namespace
 
-int RunFromConsole(const CliOptions& options) {
-    OpenConsoleOutput(options.json);
-    RecoverCrashedRun();
-    ResetReportWriter();
+// One profile's whole run, as the window would run it; what it gave.
+RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool named) {
     Watch watch;
-    StartSummary(watch, options);
-    Storage = watch.summary.storage;
-    CurrentRun.folder = watch.summary.folder;
-    CurrentRun.passCount = options.passCount;
-    CurrentRun.testSizeMiB = options.testSizeMiB;
-    StopRequested.store(0, std::memory_order_relaxed);
-    InstallStopHandler();
+    watch.summary = settings;
+    watch.summary.profile = &profile;
+    CurrentRun.profile = &profile;
+    if (named) PrintLine({L"Profile " + std::wstring(profile.name)});
     PrintLine({InProgressStatusText});
     std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
     FollowRun(watch);
@@ -272,6 +276,31 @@ int RunFromConsole(const CliOptions& options) {
     FinishSummary(watch.summary);
     PrintLine(OutcomeLine(watch.summary.result));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
-    if (options.json) PrintDocument(JsonDocument(watch.summary));
-    return OutcomeExitCode(watch.summary.result);
+    return watch.summary;
+}
+
+}  // namespace
+
+int RunFromConsole(const CliOptions& options) {
+    OpenConsoleOutput(options.json);
+    RecoverCrashedRun();
+    ResetReportWriter();
+    Watch settings;
+    StartSummary(settings, options);
+    Storage = settings.summary.storage;
+    CurrentRun.folder = settings.summary.folder;
+    CurrentRun.passCount = options.passCount;
+    CurrentRun.testSizeMiB = options.testSizeMiB;
+    StopRequested.store(0, std::memory_order_relaxed);
+    InstallStopHandler();
+    const bool several = options.profiles.size() > 1;
+    std::vector<RunSummary> runs;
+    for (const Profile* profile : options.profiles) {
+        runs.push_back(RunProfile(settings.summary, *profile, several));
+        // A stop or a failure ends the whole series.
+        if (OutcomeExitCode(runs.back().result) != 0) break;
+    }
+    for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
+    if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
+    return OutcomeExitCode(runs.back().result);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/cli_storage.h"
+#include "engine/profiles.h"
 #include "engine/run_record.h"
 
 #include <cstdint>
@@ -13,6 +14,7 @@ struct RunSummary {
     std::wstring folder;  // with its trailing separator
     int64_t passCount = 0;
     int64_t testSizeMiB = 0;
+    const Profile* profile = &WindowProfile;
     StorageInfo storage;
     std::vector<PassRecord> read;
     std::vector<PassRecord> write;

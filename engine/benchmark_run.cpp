@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "report/report.h"
 
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -38,6 +39,8 @@ struct RunContext {
     int64_t& livePhase;
     int64_t& livePass;
     const RunEventSink& sink;
+    const Profile& profile;
+    PassTally& tally;  // of the pass that ran last
 };
 
 void RaiseTimerResolution() {
@@ -66,13 +69,13 @@ bool PauseEnded(int64_t ms, RunResult& result) {
 }
 
 void OpenRunReport(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
-                   const RunEventSink& sink) {
-    if (OpenReport(folder, L"SEQ1MQ8T1", SizeText(testSizeMiB)).empty()) {
+                   const RunEventSink& sink, const Profile& profile) {
+    if (OpenReport(folder, profile.fileTag, SizeText(testSizeMiB)).empty()) {
         const DWORD code = Platform.GetLastError();
         sink.showReportError(ReportCreationFailedText(folder, code));
         return;
     }
-    WriteReportHeader(passCount, testSizeMiB, folder);
+    WriteReportHeader(passCount, testSizeMiB, folder, profile);
 }
 
 // An existing folder of our name is taken over; a link is not, since the
@@ -129,8 +132,23 @@ void AnnouncePass(const RunEventSink& sink, int isWrite, int64_t n) {
     if (sink.passStarting) sink.passStarting(isWrite, n);
 }
 
-void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double speed, double ms) {
-    if (sink.passMeasured) sink.passMeasured({isWrite, n, speed, ms, MovedBytes(speed, ms)});
+void ReportMeasured(const RunContext& run, const PassShape& shape, const PassFigures& base) {
+    if (run.sink.passMeasured == nullptr) return;
+    PassFigures figures = base;
+    figures.bytes = run.tally.bytes;
+    figures.requests = run.tally.requests;
+    figures.seed = shape.seed;
+    figures.latency = SummarizeLatencies(run.tally.latency, run.tally.frequency);
+    run.sink.passMeasured(figures);
+}
+
+// One pass of the run's profile; a random one gets a seed of its own.
+double RunProfilePass(RunContext& run, const RunFiles& files, int isWrite, PassShape& shape,
+                      std::wstring& passText, double& ms) {
+    shape = run.profile.shape;
+    if (shape.random) shape.seed = NewPassSeed();
+    return RunShapedPass(files.testFile, run.blockCount, shape, isWrite, files.pattern, passText,
+                         &ms, &run.tally);
 }
 
 // One phase: an unrecorded warm-up, its pause, then the counted passes.
@@ -138,18 +156,18 @@ void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double spe
 bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
     std::wstring passText;
     double ms = 0.0;
+    PassShape shape;
     AnnouncePass(run.sink, isWrite, 0);
-    RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
+    RunProfilePass(run, files, isWrite, shape, passText, ms);
     if (StepEnded(passText, run.result) || PauseEnded(PassPauseMs, run.result)) return false;
     for (int64_t n = 1; n <= run.passCount; ++n) {
         if (Stopped(run.result)) return false;
         passText.clear();
         ms = 0.0;
         AnnouncePass(run.sink, isWrite, n);
-        const double speed =
-            RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
+        const double speed = RunProfilePass(run, files, isWrite, shape, passText, ms);
         if (StepEnded(passText, run.result)) return false;
-        ReportMeasured(run.sink, isWrite, n, speed, ms);
+        ReportMeasured(run, shape, {isWrite, n, speed, ms});
         WritePassRow(n, speed, ms);
         RecordPass(run, isWrite, n, speed);
         if (n < run.passCount && PauseEnded(PassPauseMs, run.result)) return false;
@@ -195,14 +213,14 @@ void RunSteps(RunContext& run, RunFiles& files) {
 
 // Only what this run made goes. Other files in a folder it took over stay,
 // and RemoveDirectoryW then fails on them, as it should.
-void EndRun(const RunFiles& files, const RunResult& result) {
+void EndRun(const RunFiles& files, const RunResult& result, const Profile& profile) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
     if (files.testFileMade) Platform.DeleteFileW(files.testFile.c_str());
     if (files.folderOwned) Platform.RemoveDirectoryW(files.temporaryFolder.c_str());
     if (result.stopped) {
         DiscardReport();
     } else {
-        FinishReport(result);
+        FinishReport(result, profile);
     }
     ReleaseRecoveryMarker(files.marker);
 }
@@ -220,7 +238,8 @@ bool WaitUnlessStopped(int64_t ms) {
 
 bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
                   RunResult& result, double& liveReadMBps, double& liveWriteMBps,
-                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink) {
+                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
+                  const Profile& profile) {
     result = RunResult{};
     liveReadMBps = 0.0;
     liveWriteMBps = 0.0;
@@ -236,14 +255,16 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
         result.errorText = AnotherRunText;
         return false;
     }
-    OpenRunReport(folder, passCount, testSizeMiB, sink);
+    OpenRunReport(folder, passCount, testSizeMiB, sink, profile);
     const std::wstring tag = RunTag(Platform.GetTickCount());
     files.temporaryFolder = TemporaryFolderPath(folder, tag);
     files.testFile = TestFilePath(files.temporaryFolder, tag);
+    // Allocated before any pass, so a pass allocates nothing for its latencies.
+    const auto tally = std::make_unique<PassTally>();
     RunContext run{passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
-                   livePhase, livePass, sink};
+                   livePhase, livePass, sink, profile, *tally};
     RunSteps(run, files);
-    EndRun(files, result);
+    EndRun(files, result, profile);
     return result.stopped == 0 && result.errorText.empty();
 }
 
@@ -252,7 +273,9 @@ void BenchmarkThread(const RunEventSink& sink) {
     const std::wstring folder = CurrentRun.folder;
     const int64_t passCount = CurrentRun.passCount;
     const int64_t testSizeMiB = CurrentRun.testSizeMiB;
+    const Profile& profile = *CurrentRun.profile;
     RunBenchmark(folder, passCount, testSizeMiB, CurrentRun.result, CurrentRun.liveReadMBps,
-                 CurrentRun.liveWriteMBps, CurrentRun.livePhase, CurrentRun.livePass, sink);
+                 CurrentRun.liveWriteMBps, CurrentRun.livePhase, CurrentRun.livePass, sink,
+                 profile);
     sink.post(RunFinishedEvent, 0);
 }

@@ -1,5 +1,6 @@
 #include "engine/recovery_marker.h"
 
+#include "engine/profiles.h"
 #include "engine/run_names.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -47,9 +48,9 @@ bool IsSizeText(const std::wstring& text) {
                        [&text](int64_t size) { return SizeText(size) == text; });
 }
 
-bool IsReportName(const std::wstring& name) {
+bool IsReportNameOf(const std::wstring& name, const Profile& profile) {
     const std::wstring head = L"corvasta_";
-    const std::wstring type = L"_SEQ1MQ8T1_";
+    const std::wstring type = L"_" + std::wstring(profile.fileTag) + L"_";
     const std::wstring tail = L".html";
     const size_t fixed = head.size() + 14 + type.size() + tail.size();
     if (name.size() <= fixed || !StartsWith(name, head) || !AllOf(name, head.size(), 14, IsDigit)) {
@@ -60,6 +61,12 @@ bool IsReportName(const std::wstring& name) {
     if (name.compare(name.size() - tail.size(), tail.size(), tail) != 0) return false;
     const size_t sizeAt = typeAt + type.size();
     return IsSizeText(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
+}
+
+// A report of any profile: a crash during any of them leaves its report.
+bool IsReportName(const std::wstring& name) {
+    return std::any_of(std::begin(Profiles), std::end(Profiles),
+                       [&name](const Profile& profile) { return IsReportNameOf(name, profile); });
 }
 
 // True when path is currentDirectory, one separator and a name that passes.

@@ -4,7 +4,6 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -266,11 +265,6 @@ void FillTally(const Pass& pass, PassTally& tally) {
 std::wstring WithWindowsError(const std::wstring& message) {
     const DWORD code = Platform.GetLastError();
     return message + L" (Windows Error " + DecimalText(code) + L")";
-}
-
-int64_t MovedBytes(double mbps, double elapsedMs) {
-    const double bytes = mbps * elapsedMs * 1000.0;
-    return std::llround(bytes / static_cast<double>(BlockBytes)) * BlockBytes;
 }
 
 double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,

@@ -1,6 +1,7 @@
 // The HTML report of a run, written line by line while the run proceeds.
 #pragma once
 
+#include "engine/profiles.h"
 #include "engine/run_record.h"
 #include "platform/platform.h"
 
@@ -18,11 +19,12 @@ void ResetReportWriter();
 // Returns the path, or an empty text when the file could not be created.
 std::wstring OpenReport(const std::wstring& folder, const std::wstring& benchmarkType,
                         const std::wstring& sizeText);
-void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder);
+void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder,
+                       const Profile& profile = WindowProfile);
 void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width);
 void WritePassRow(int64_t n, double speedMBps, double timeMs);
 void StartWriteSection();
-void FinishReport(const RunResult& result);
+void FinishReport(const RunResult& result, const Profile& profile = WindowProfile);
 void DiscardReport();
 std::wstring EscapeHtml(const std::wstring& text);
 
