@@ -300,7 +300,9 @@ int RunFromConsole(const CliOptions& options) {
         // A stop or a failure ends the whole series.
         if (OutcomeExitCode(runs.back().result) != 0) break;
     }
-    for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
+    if (several) {
+        for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
+    }
     if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
     return OutcomeExitCode(runs.back().result);
 }
