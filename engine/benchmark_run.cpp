@@ -132,9 +132,14 @@ void AnnouncePass(const RunEventSink& sink, int isWrite, int64_t n) {
     if (sink.passStarting) sink.passStarting(isWrite, n);
 }
 
-void ReportMeasured(const RunContext& run, const PassShape& shape, const PassFigures& base) {
+void ReportMeasured(const RunContext& run, const PassShape& shape, int isWrite, int64_t n,
+                    double speed, double ms) {
     if (run.sink.passMeasured == nullptr) return;
-    PassFigures figures = base;
+    PassFigures figures;
+    figures.isWrite = isWrite;
+    figures.pass = n;
+    figures.mbps = speed;
+    figures.ms = ms;
     figures.bytes = run.tally.bytes;
     figures.requests = run.tally.requests;
     figures.seed = shape.seed;
@@ -167,7 +172,7 @@ bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
         AnnouncePass(run.sink, isWrite, n);
         const double speed = RunProfilePass(run, files, isWrite, shape, passText, ms);
         if (StepEnded(passText, run.result)) return false;
-        ReportMeasured(run, shape, {isWrite, n, speed, ms});
+        ReportMeasured(run, shape, isWrite, n, speed, ms);
         WritePassRow(n, speed, ms);
         RecordPass(run, isWrite, n, speed);
         if (n < run.passCount && PauseEnded(PassPauseMs, run.result)) return false;
