@@ -26,6 +26,7 @@ struct RawOptions {
     std::string size;
     std::string sustained;
     std::string folder;
+    std::vector<std::string> profiles;
 };
 
 constexpr int64_t MostSustainedGiB = 1'000'000;
@@ -57,6 +58,28 @@ std::string SizeList() {
     return sizes;
 }
 
+const Profile* ProfileNamed(const std::string& name) {
+    for (const Profile& profile : Profiles) {
+        if (CLI::detail::to_lower(name) == CLI::detail::to_lower(profile.option)) return &profile;
+    }
+    return nullptr;
+}
+
+std::string ProfileList() {
+    std::string names;
+    for (const Profile& profile : Profiles) names += std::string(profile.option) + ", ";
+    return names + "all";
+}
+
+bool IsAll(const std::string& name) {
+    return CLI::detail::to_lower(name) == "all";
+}
+
+std::string CheckProfile(const std::string& name) {
+    if (IsAll(name) || ProfileNamed(name) != nullptr) return {};
+    return "unknown profile " + name + "; the profiles are " + ProfileList();
+}
+
 std::string CheckPassCount(const std::string& text) {
     if (text.size() == 1 && text[0] >= '1' && text[0] <= '7') return {};
     return "takes 1 to 7, not " + text;
@@ -71,8 +94,8 @@ std::string CheckTestSize(const std::string& text) {
 // The one description of the command line: parsing and --help both use it.
 std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) {
     auto app = std::make_unique<CLI::App>(
-        "Measures sequential read and write speed of the storage under FOLDER (default: the\n"
-        "current folder), checked against the byte counters of the device that holds it.",
+        "Measures how fast the storage under FOLDER (default: the current folder) reads and\n"
+        "writes, checked against the byte counters of the device that holds it.",
         "corvasta-cli");
     app->set_help_flag();
     app->allow_windows_style_options(false);
@@ -84,13 +107,24 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
     app->add_option("--size", raw.size, "test file size: " + SizeList() + " (default 2GiB)")
         ->type_name("S")
         ->check(CLI::Validator(CheckTestSize, ""));
-    app->add_option("--sustained", raw.sustained,
-                    "write until SIZE is written and chart the speed: SIZE is a whole\n"
-                    "number of GiB (3GiB) or a share of the free space (80%); without\n"
-                    "it three quarters of the free space, ending once a drop has held 30 s")
+    CLI::Option* sustained = app->add_option(
+        "--sustained", raw.sustained,
+        "write until SIZE is written and chart the speed: SIZE is a whole\n"
+        "number of GiB (3GiB) or a share of the free space (80%); without\n"
+        "it three quarters of the free space, ending once a drop has held 30 s")
         ->type_name("[SIZE]")
         ->expected(0, 1)
         ->check(CLI::Validator(CheckSustainedSize, ""));
+    CLI::Option* profile = app->add_option("--profile", raw.profiles,
+                    "what to measure, one or more of " + ProfileList() +
+                        ",\nin the order given, each a run of its own with its own report\n"
+                        "(default SEQ1M-Q8T1: 1 MiB requests in order, eight in flight;\n"
+                        "RND4K: 4 KiB requests at random places)")
+        ->type_name("P[,P...]")
+        ->delimiter(',')
+        ->check(CLI::Validator(CheckProfile, ""));
+    // The sustained write has one shape, SEQ1M Q8T1.
+    sustained->excludes(profile);
     app->add_flag("--json", options.json,
                   "print one JSON document on standard output at the end;\n"
                   "the progress lines then go to standard error");
@@ -106,6 +140,15 @@ void TakeRawOptions(const RawOptions& raw, CliOptions& options) {
     }
     options.folder = WideFromUtf8(raw.folder);
     if (!raw.sustained.empty()) ParseSustainedSize(raw.sustained, options.sustainedSize);
+    if (raw.profiles.empty()) return;
+    options.profiles.clear();
+    for (const std::string& name : raw.profiles) {
+        if (!IsAll(name)) {
+            options.profiles.push_back(ProfileNamed(name));
+            continue;
+        }
+        for (const Profile& profile : Profiles) options.profiles.push_back(&profile);
+    }
 }
 
 }  // namespace

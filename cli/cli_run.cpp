@@ -67,6 +67,9 @@ void OnPassMeasured(const PassFigures& figures) {
     record.mbps = figures.mbps;
     record.ms = figures.ms;
     record.bytes = figures.bytes;
+    record.requests = figures.requests;
+    record.seed = figures.seed;
+    record.latency = figures.latency;
     if (HaveCountersBefore && haveAfter) {
         ConfirmPass(record, figures.isWrite, CountersBefore, after);
     } else {
@@ -95,7 +98,7 @@ void TakeMeasuredPass(Watch& watch, const ConsoleEvent& event) {
     const PassRecord& record = event.record;
     const int64_t passCount = watch.summary.passCount;
     (event.isWrite ? watch.summary.write : watch.summary.read).push_back(record);
-    PrintLine({PassLine(event.isWrite, record, passCount)});
+    PrintLine({PassLine(event.isWrite, record, passCount, *watch.summary.profile)});
     if (record.deviceCounted && record.deviceShare < LowestDeviceShare)
         Warn(watch.summary, CacheWarning(record.deviceShare));
     if (!record.deviceCounted && !record.deviceError.empty() && !watch.countersWarned) {
@@ -218,6 +221,12 @@ void PrintSettings(const RunSummary& summary) {
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
 
+std::wstring ProfilesText(const std::vector<const Profile*>& profiles) {
+    std::wstring names;
+    for (const Profile* profile : profiles) names += (names.empty() ? L"" : L", ") + std::wstring(profile->name);
+    return (profiles.size() > 1 ? L"Profiles: " : L"Profile: ") + names;
+}
+
 void StartSummary(Watch& watch, const CliOptions& options) {
     RunSummary& summary = watch.summary;
     summary.folder = BenchmarkFolder();
@@ -227,6 +236,7 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
+    PrintLine({ProfilesText(options.profiles)});
     const std::wstring warning = StorageWarning(summary.folder, summary.storage);
     if (!warning.empty()) Warn(watch.summary, warning);
 }
@@ -240,15 +250,37 @@ void FinishSummary(RunSummary& summary) {
         summary.reportPath = ReportPath;
 }
 
-void FollowBenchmark(Watch& watch, const CliOptions& options) {
-    Storage = watch.summary.storage;
-    CurrentRun.folder = watch.summary.folder;
-    CurrentRun.passCount = options.passCount;
-    CurrentRun.testSizeMiB = options.testSizeMiB;
+
+// One profile's whole run, as the window would run it; what it gave.
+RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool named) {
+    Watch watch;
+    watch.summary = settings;
+    watch.summary.profile = &profile;
+    CurrentRun.profile = &profile;
+    if (named) PrintLine({L"Profile " + std::wstring(profile.name)});
+    PrintLine({InProgressStatusText});
     std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
     FollowRun(watch);
     worker.join();
     watch.summary.result = CurrentRun.result;
+    FinishSummary(watch.summary);
+    PrintLine(OutcomeLine(watch.summary.result));
+    if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
+    return watch.summary;
+}
+
+// The sustained write instead of the profiles' passes; what it gave. A
+// folder with too little room ends it before anything is written.
+RunSummary RunSustained(const RunSummary& settings, const CliOptions& options) {
+    RunSummary summary = settings;
+    if (ChooseSustainedLimit(summary, options)) {
+        PrintLine({InProgressStatusText});
+        FollowSustainedWrite(summary);
+        FinishSummary(summary);
+    }
+    PrintLine(OutcomeLine(summary.result, false));
+    if (!summary.reportPath.empty()) PrintLine({L"Report: " + summary.reportPath});
+    return summary;
 }
 
 }  // namespace
@@ -262,21 +294,28 @@ int RunFromConsole(const CliOptions& options) {
     OpenConsoleOutput(options.json);
     RecoverCrashedRun();
     ResetReportWriter();
-    Watch watch;
-    StartSummary(watch, options);
-    if (!options.sustained || ChooseSustainedLimit(watch.summary, options)) {
-        StopRequested.store(0, std::memory_order_relaxed);
-        InstallStopHandler();
-        PrintLine({InProgressStatusText});
-        if (options.sustained) {
-            FollowSustainedWrite(watch.summary);
-        } else {
-            FollowBenchmark(watch, options);
+    Watch settings;
+    StartSummary(settings, options);
+    Storage = settings.summary.storage;
+    CurrentRun.folder = settings.summary.folder;
+    CurrentRun.passCount = options.passCount;
+    CurrentRun.testSizeMiB = options.testSizeMiB;
+    StopRequested.store(0, std::memory_order_relaxed);
+    InstallStopHandler();
+    const bool several = options.profiles.size() > 1;
+    std::vector<RunSummary> runs;
+    if (options.sustained) {
+        runs.push_back(RunSustained(settings.summary, options));
+    } else {
+        for (const Profile* profile : options.profiles) {
+            runs.push_back(RunProfile(settings.summary, *profile, several));
+            // A stop or a failure ends the whole series.
+            if (OutcomeExitCode(runs.back().result) != 0) break;
         }
-        FinishSummary(watch.summary);
     }
-    PrintLine(OutcomeLine(watch.summary.result, !watch.summary.sustained));
-    if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
-    if (options.json) PrintDocument(JsonDocument(watch.summary));
-    return OutcomeExitCode(watch.summary.result);
+    if (several) {
+        for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
+    }
+    if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
+    return OutcomeExitCode(runs.back().result);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/cli_storage.h"
+#include "engine/profiles.h"
 #include "engine/run_record.h"
 #include "engine/sustained_write.h"
 
@@ -14,6 +15,7 @@ struct RunSummary {
     std::wstring folder;  // with its trailing separator
     int64_t passCount = 0;
     int64_t testSizeMiB = 0;
+    const Profile* profile = &WindowProfile;
     StorageInfo storage;
     std::vector<PassRecord> read;
     std::vector<PassRecord> write;

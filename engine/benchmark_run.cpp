@@ -9,6 +9,7 @@
 #include "platform/text.h"
 #include "report/report.h"
 
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -38,6 +39,8 @@ struct RunContext {
     int64_t& livePhase;
     int64_t& livePass;
     const RunEventSink& sink;
+    const Profile& profile;
+    PassTally& tally;  // of the pass that ran last
     const RunKind* kind;  // null: the benchmark's read and write passes
 };
 
@@ -67,13 +70,13 @@ bool PauseEnded(int64_t ms, RunResult& result) {
 }
 
 void OpenRunReport(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
-                   const RunEventSink& sink) {
-    if (OpenReport(folder, L"SEQ1MQ8T1", SizeText(testSizeMiB)).empty()) {
+                   const RunEventSink& sink, const Profile& profile) {
+    if (OpenReport(folder, profile.fileTag, SizeText(testSizeMiB)).empty()) {
         const DWORD code = Platform.GetLastError();
         sink.showReportError(ReportCreationFailedText(folder, code));
         return;
     }
-    WriteReportHeader(passCount, testSizeMiB, folder);
+    WriteReportHeader(passCount, testSizeMiB, folder, profile);
 }
 
 // An existing folder of our name is taken over; a link is not, since the
@@ -130,8 +133,28 @@ void AnnouncePass(const RunEventSink& sink, int isWrite, int64_t n) {
     if (sink.passStarting) sink.passStarting(isWrite, n);
 }
 
-void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double speed, double ms) {
-    if (sink.passMeasured) sink.passMeasured({isWrite, n, speed, ms, MovedBytes(speed, ms)});
+void ReportMeasured(const RunContext& run, const PassShape& shape, int isWrite, int64_t n,
+                    double speed, double ms) {
+    if (run.sink.passMeasured == nullptr) return;
+    PassFigures figures;
+    figures.isWrite = isWrite;
+    figures.pass = n;
+    figures.mbps = speed;
+    figures.ms = ms;
+    figures.bytes = run.tally.bytes;
+    figures.requests = run.tally.requests;
+    figures.seed = shape.seed;
+    figures.latency = SummarizeLatencies(run.tally.latency, run.tally.frequency);
+    run.sink.passMeasured(figures);
+}
+
+// One pass of the run's profile; a random one gets a seed of its own.
+double RunProfilePass(RunContext& run, const RunFiles& files, int isWrite, PassShape& shape,
+                      std::wstring& passText, double& ms) {
+    shape = run.profile.shape;
+    if (shape.random) shape.seed = NewPassSeed();
+    return RunShapedPass(files.testFile, run.blockCount, shape, isWrite, files.pattern, passText,
+                         &ms, &run.tally);
 }
 
 // One phase: an unrecorded warm-up, its pause, then the counted passes.
@@ -139,18 +162,18 @@ void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double spe
 bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
     std::wstring passText;
     double ms = 0.0;
+    PassShape shape;
     AnnouncePass(run.sink, isWrite, 0);
-    RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
+    RunProfilePass(run, files, isWrite, shape, passText, ms);
     if (StepEnded(passText, run.result) || PauseEnded(PassPauseMs, run.result)) return false;
     for (int64_t n = 1; n <= run.passCount; ++n) {
         if (Stopped(run.result)) return false;
         passText.clear();
         ms = 0.0;
         AnnouncePass(run.sink, isWrite, n);
-        const double speed =
-            RunTransferPass(files.testFile, run.blockCount, isWrite, files.pattern, passText, &ms);
+        const double speed = RunProfilePass(run, files, isWrite, shape, passText, ms);
         if (StepEnded(passText, run.result)) return false;
-        ReportMeasured(run.sink, isWrite, n, speed, ms);
+        ReportMeasured(run, shape, isWrite, n, speed, ms);
         WritePassRow(n, speed, ms);
         RecordPass(run, isWrite, n, speed);
         if (n < run.passCount && PauseEnded(PassPauseMs, run.result)) return false;
@@ -201,7 +224,8 @@ void RunSteps(RunContext& run, RunFiles& files) {
 
 // Only what this run made goes. Other files in a folder it took over stay,
 // and RemoveDirectoryW then fails on them, as it should.
-void EndRun(const RunFiles& files, const RunResult& result, const RunKind* kind) {
+void EndRun(const RunFiles& files, const RunResult& result, const Profile& profile,
+            const RunKind* kind) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
     if (files.testFileMade) Platform.DeleteFileW(files.testFile.c_str());
     if (files.folderOwned) Platform.RemoveDirectoryW(files.temporaryFolder.c_str());
@@ -210,7 +234,7 @@ void EndRun(const RunFiles& files, const RunResult& result, const RunKind* kind)
     } else if (result.stopped) {
         DiscardReport();
     } else {
-        FinishReport(result);
+        FinishReport(result, profile);
     }
     ReleaseRecoveryMarker(files.marker);
 }
@@ -231,7 +255,7 @@ namespace {
 bool RunInFrame(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
                 RunResult& result, double& liveReadMBps, double& liveWriteMBps,
                 int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
-                const RunKind* kind) {
+                const Profile& profile, const RunKind* kind) {
     result = RunResult{};
     liveReadMBps = 0.0;
     liveWriteMBps = 0.0;
@@ -250,15 +274,17 @@ bool RunInFrame(const std::wstring& folder, int64_t passCount, int64_t testSizeM
     if (kind != nullptr) {
         kind->openReport(folder, sink);
     } else {
-        OpenRunReport(folder, passCount, testSizeMiB, sink);
+        OpenRunReport(folder, passCount, testSizeMiB, sink, profile);
     }
     const std::wstring tag = RunTag(Platform.GetTickCount());
     files.temporaryFolder = TemporaryFolderPath(folder, tag);
     files.testFile = TestFilePath(files.temporaryFolder, tag);
+    // Allocated before any pass, so a pass allocates nothing for its latencies.
+    const auto tally = std::make_unique<PassTally>();
     RunContext run{passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
-                   livePhase, livePass, sink, kind};
+                   livePhase, livePass, sink, profile, *tally, kind};
     RunSteps(run, files);
-    EndRun(files, result, kind);
+    EndRun(files, result, profile, kind);
     return result.stopped == 0 && result.errorText.empty();
 }
 
@@ -266,9 +292,10 @@ bool RunInFrame(const std::wstring& folder, int64_t passCount, int64_t testSizeM
 
 bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
                   RunResult& result, double& liveReadMBps, double& liveWriteMBps,
-                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink) {
+                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
+                  const Profile& profile) {
     return RunInFrame(folder, passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
-                      livePhase, livePass, sink, nullptr);
+                      livePhase, livePass, sink, profile, nullptr);
 }
 
 bool RunOtherKind(const std::wstring& folder, const RunKind& kind, RunResult& result,
@@ -278,7 +305,7 @@ bool RunOtherKind(const std::wstring& folder, const RunKind& kind, RunResult& re
     int64_t livePhase = 0;
     int64_t livePass = 0;
     return RunInFrame(folder, 0, 0, result, liveReadMBps, liveWriteMBps, livePhase, livePass,
-                      sink, &kind);
+                      sink, WindowProfile, &kind);
 }
 
 void BenchmarkThread(const RunEventSink& sink) {
@@ -286,7 +313,9 @@ void BenchmarkThread(const RunEventSink& sink) {
     const std::wstring folder = CurrentRun.folder;
     const int64_t passCount = CurrentRun.passCount;
     const int64_t testSizeMiB = CurrentRun.testSizeMiB;
+    const Profile& profile = *CurrentRun.profile;
     RunBenchmark(folder, passCount, testSizeMiB, CurrentRun.result, CurrentRun.liveReadMBps,
-                 CurrentRun.liveWriteMBps, CurrentRun.livePhase, CurrentRun.livePass, sink);
+                 CurrentRun.liveWriteMBps, CurrentRun.livePhase, CurrentRun.livePass, sink,
+                 profile);
     sink.post(RunFinishedEvent, 0);
 }

@@ -18,7 +18,8 @@ bool WaitUnlessStopped(int64_t ms);
 
 bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
                   RunResult& result, double& liveReadMBps, double& liveWriteMBps,
-                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink);
+                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
+                  const Profile& profile = WindowProfile);
 
 // A run other than the benchmark's passes, in the same frame: the marker,
 // the temporary folder, the pattern and the common ending are the same; the

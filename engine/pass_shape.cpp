@@ -14,5 +14,5 @@ uint64_t NewPassSeed() {
     static std::atomic<uint64_t> state{(static_cast<uint64_t>(std::random_device{}()) << 32) ^
                                        std::random_device{}()};
     uint64_t next = state.fetch_add(1, std::memory_order_relaxed);
-    return NextRandom(next);
+    return NextRandom(next) & SeedMask;
 }

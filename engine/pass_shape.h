@@ -30,5 +30,7 @@ inline uint64_t NextRandom(uint64_t& state) {
     return z ^ (z >> 31);
 }
 
-// A fresh seed for each random pass, different in every process.
+// A fresh seed for each random pass, different in every process. 53 bits,
+// so a JSON reader that keeps numbers as doubles keeps it exactly.
+constexpr uint64_t SeedMask = (uint64_t{1} << 53) - 1;
 uint64_t NewPassSeed();

@@ -1,5 +1,6 @@
 #include "engine/recovery_marker.h"
 
+#include "engine/profiles.h"
 #include "engine/run_names.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -75,8 +76,13 @@ bool IsReportNameOf(const std::wstring& name, const std::wstring& type,
     return sizeAccepted(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
 }
 
+// A report of any profile or of a sustained write: a crash during any of
+// them leaves its report.
 bool IsReportName(const std::wstring& name) {
-    return IsReportNameOf(name, L"_SEQ1MQ8T1_", IsSizeText) ||
+    const auto ofProfile = [&name](const Profile& profile) {
+        return IsReportNameOf(name, L"_" + std::wstring(profile.fileTag) + L"_", IsSizeText);
+    };
+    return std::any_of(std::begin(Profiles), std::end(Profiles), ofProfile) ||
            IsReportNameOf(name, std::wstring(L"_") + SustainedReportType + L"_", IsSustainedSizeText);
 }
 

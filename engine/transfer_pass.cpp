@@ -4,7 +4,6 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
@@ -93,14 +92,17 @@ bool ReadFrequency(Pass& pass, std::wstring& errorText) {
     return true;
 }
 
-// Random offsets are whole requests, uniform over the file; the modulo's
-// bias is below 2^-40 for any file a run makes.
+// In file order the index wraps to the start after the last request; random
+// ones are uniform over the file, the modulo's bias below 2^-40 for any file
+// a run makes.
 int64_t NextRequestIndex(Pass& pass) {
     if (pass.shape.random) {
         return static_cast<int64_t>(NextRandom(pass.randomState) %
                                     static_cast<uint64_t>(pass.requestCount));
     }
-    return pass.nextRequest;
+    const int64_t index = pass.nextRequest;
+    pass.nextRequest = (index + 1) % pass.requestCount;
+    return index;
 }
 
 // Sends the next request through the slot; false with the last-error code
@@ -126,7 +128,6 @@ bool IssueRequest(Pass& pass, int slot, int64_t now, DWORD& code) {
     // Completed at once or pending: either way its completion comes through the port.
     pass.outstanding += 1;
     pass.issued += 1;
-    pass.nextRequest = (pass.nextRequest + 1) % pass.requestCount;
     return true;
 }
 
@@ -281,11 +282,6 @@ void FillTally(const Pass& pass, PassTally& tally) {
 std::wstring WithWindowsError(const std::wstring& message) {
     const DWORD code = Platform.GetLastError();
     return message + L" (Windows Error " + DecimalText(code) + L")";
-}
-
-int64_t MovedBytes(double mbps, double elapsedMs) {
-    const double bytes = mbps * elapsedMs * 1000.0;
-    return std::llround(bytes / static_cast<double>(BlockBytes)) * BlockBytes;
 }
 
 namespace {

@@ -38,10 +38,6 @@ struct PassWatch {
 // message + " (Windows Error " + the last-error code of the call that has just failed + ")".
 std::wstring WithWindowsError(const std::wstring& message);
 
-// The bytes a pass moved, recovered from its speed and length. Exact, since
-// a pass that gives a figure moved whole 1 MiB requests only.
-int64_t MovedBytes(double mbps, double elapsedMs);
-
 // MB/s (1 MB = 1,000,000 bytes); 0.0 on failure (errorText set) or on a stop.
 // elapsedMs, when given, receives the pass length on success only; so does
 // tally, when given. blockCount is the file's size in MiB.

@@ -1,6 +1,7 @@
 // The HTML report of a run, written line by line while the run proceeds.
 #pragma once
 
+#include "engine/profiles.h"
 #include "engine/run_record.h"
 #include "platform/platform.h"
 
@@ -22,11 +23,12 @@ std::wstring OpenReport(const std::wstring& folder, const std::wstring& benchmar
 void WriteReportLine(const std::wstring& line);
 // Flushes and closes the open report, keeping it.
 void EndReport();
-void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder);
+void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder,
+                       const Profile& profile = WindowProfile);
 void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width);
 void WritePassRow(int64_t n, double speedMBps, double timeMs);
 void StartWriteSection();
-void FinishReport(const RunResult& result);
+void FinishReport(const RunResult& result, const Profile& profile = WindowProfile);
 void DiscardReport();
 // "07/12/2026" and "15:30:45" with "/" and ":"; the report's name uses "".
 std::wstring DateText(const SYSTEMTIME& t, const wchar_t* separator);

@@ -109,6 +109,10 @@ TEST_F(CrashRecovery, ReportLineMustNameOneOfOurReportsHere) {
         {FakePath(L"corvasta_0712202615304_SEQ1MQ8T1_1024MiB.html"), false},
         {FakePath(L"corvasta_07122026153045_SEQ1MQ8T1_1024MiB.htm"), false},
         {FakePath(L"corvasta_07122026153045_SEQ1M Q8T1_1024MiB.html"), false},
+        {FakePath(L"corvasta_07122026153045_SEQ1MQ1T1_1024MiB.html"), true},
+        {FakePath(L"corvasta_07122026153045_RND4KQ32T1_256MiB.html"), true},
+        {FakePath(L"corvasta_07122026153045_RND4KQ1T1_2048MiB.html"), true},
+        {FakePath(L"corvasta_07122026153045_RND4KQ64T1_2048MiB.html"), false},
         {JoinPath(outside, ReportName), false},
         {ReportName, false},  // the same name, but not as a full path
     };
