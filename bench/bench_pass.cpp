@@ -1,9 +1,11 @@
 // Runs one pass of the engine over an existing test file and prints its speed,
-// the CPU time the process spent on it, the GiB it moved and the I/O engine
-// it ran on, for the comparison with fio.
+// the CPU time the process spent on it, the GiB it moved, its IOPS, its p50
+// and p99 latency in microseconds and the I/O engine it ran on, for the
+// comparison with fio.
 #include "engine/prepare_test_file.h"
 #include "engine/transfer_pass.h"
 #include "engine/pattern.h"
+#include "engine/profiles.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -12,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 namespace {
@@ -24,7 +27,7 @@ double CpuSeconds() {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: corvasta-bench prepare|read|write FILE SIZE_MIB\n");
+    std::fprintf(stderr, "usage: corvasta-bench prepare|read|write FILE SIZE_MIB [PROFILE]\n");
     return 2;
 }
 
@@ -35,14 +38,23 @@ void* Pattern() {
     return pattern;
 }
 
+const Profile* ProfileNamed(const std::string& name) {
+    for (const Profile& profile : Profiles) {
+        if (name == profile.option) return &profile;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 4) return Usage();
+    if (argc != 4 && argc != 5) return Usage();
     const std::string mode = argv[1];
     const std::wstring file = WideFromUtf8(argv[2]);
     const int64_t sizeMiB = std::strtoll(argv[3], nullptr, 10);
-    if (sizeMiB < 1 || (mode != "prepare" && mode != "read" && mode != "write")) return Usage();
+    const Profile* profile = argc == 5 ? ProfileNamed(argv[4]) : &WindowProfile;
+    if (sizeMiB < 1 || profile == nullptr || (mode != "prepare" && mode != "read" && mode != "write"))
+        return Usage();
     void* pattern = Pattern();
     if (pattern == nullptr) return 1;
     std::wstring errorText;
@@ -51,14 +63,19 @@ int main(int argc, char** argv) {
         if (!PrepareTestFile(file, sizeMiB, pattern, errorText)) status = 1;
     } else {
         double elapsedMs = 0.0;
+        PassShape shape = profile->shape;
+        shape.seed = NewPassSeed();
+        const auto tally = std::make_unique<PassTally>();
         const double cpuBefore = CpuSeconds();
-        const double mbps =
-            RunTransferPass(file, sizeMiB, mode == "write", pattern, errorText, &elapsedMs);
+        const double mbps = RunShapedPass(file, sizeMiB, shape, mode == "write", pattern, errorText,
+                                          &elapsedMs, tally.get());
         const double cpu = CpuSeconds() - cpuBefore;
-        const double gib = mbps * 1e6 * (elapsedMs / 1000.0) / (1024.0 * 1024.0 * 1024.0);
+        const double gib = static_cast<double>(tally->bytes) / (1024.0 * 1024.0 * 1024.0);
+        const LatencySummary latency = SummarizeLatencies(tally->latency, tally->frequency);
         if (errorText.empty()) {
-            std::printf("%.2f %.4f %.4f %s\n", mbps, cpu, gib,
-                        Utf8FromWide(IoBackendName()).c_str());
+            std::printf("%.2f %.4f %.4f %.1f %.2f %.2f %s\n", mbps, cpu, gib,
+                        static_cast<double>(tally->requests) * 1000.0 / elapsedMs, latency.p50,
+                        latency.p99, Utf8FromWide(IoBackendName()).c_str());
         } else {
             status = 1;
         }

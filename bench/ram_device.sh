@@ -14,7 +14,7 @@ up() {
   truncate -s "${size}M" "$image"
   local device
   device=$(losetup --find --show "$image") || { rm -f "$image"; exit 1; }
-  mkfs.ext4 -q -F "$device" && mkdir "$mount" && mount "$device" "$mount" ||
+  mkfs.ext4 -q -F -E lazy_itable_init=0,lazy_journal_init=0 "$device" && mkdir "$mount" && mount "$device" "$mount" ||
     { losetup -d "$device"; rmdir "$mount" 2>/dev/null; rm -f "$image"; exit 1; }
   echo "$mount"
 }

@@ -1,5 +1,6 @@
 #include "cli/cli_json.h"
 
+#include "cli/cli_text.h"
 #include "drive/drive_info.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -19,15 +20,24 @@ Json TextOrNull(const std::wstring& text) {
     return text.empty() ? Json(nullptr) : Text(text);
 }
 
-Json Passes(const std::vector<PassRecord>& records) {
+Json Latency(const LatencySummary& latency) {
+    return {{"mean", latency.mean}, {"p50", latency.p50},   {"p90", latency.p90},
+            {"p99", latency.p99},   {"p999", latency.p999}, {"max", latency.max}};
+}
+
+Json Passes(const std::vector<PassRecord>& records, const Profile& profile) {
     Json passes = Json::array();
     for (const PassRecord& record : records) {
         const bool counted = record.deviceCounted;
-        passes.push_back({{"pass", record.pass},
-                          {"MBps", record.mbps},
-                          {"ms", record.ms},
-                          {"deviceBytes", counted ? Json(record.deviceBytes) : Json(nullptr)},
-                          {"deviceShare", counted ? Json(record.deviceShare) : Json(nullptr)}});
+        Json pass = {{"pass", record.pass},
+                     {"MBps", record.mbps},
+                     {"ms", record.ms},
+                     {"deviceBytes", counted ? Json(record.deviceBytes) : Json(nullptr)},
+                     {"deviceShare", counted ? Json(record.deviceShare) : Json(nullptr)},
+                     {"IOPS", PassIops(record)},
+                     {"latencyUs", Latency(record.latency)}};
+        if (profile.shape.random) pass["seed"] = record.seed;
+        passes.push_back(std::move(pass));
     }
     return passes;
 }
@@ -43,14 +53,50 @@ Json Warnings(const std::vector<std::wstring>& warnings) {
     return list;
 }
 
-}  // namespace
+const char* EndingName(SustainedEnding ending) {
+    switch (ending) {
+        case SustainedEnding::Written: return "written";
+        case SustainedEnding::DropHeld: return "dropHeld";
+        case SustainedEnding::Stopped: return "stopped";
+        case SustainedEnding::DiskFull: return "diskFull";
+        case SustainedEnding::Failed: break;
+    }
+    return "error";
+}
 
-std::string JsonDocument(const RunSummary& summary) {
-    const Json document = {
+double GiB(int64_t bytes) {
+    return static_cast<double>(bytes) / static_cast<double>(BytesPerGiB);
+}
+
+Json Sustained(const RunSummary& summary) {
+    const SustainedTrace& sustained = summary.trace;
+    Json trace = Json::array();
+    for (const TracePoint& point : sustained.trace) {
+        const Json device = point.deviceBytes < 0 ? Json(nullptr) : Json(point.deviceBytes);
+        trace.push_back(Json::array({point.seconds, point.bytes, point.mbps, device}));
+    }
+    Json plateaus = Json::array();
+    for (const Plateau& plateau : sustained.findings.plateaus) {
+        plateaus.push_back({{"fromGiB", GiB(plateau.fromBytes)},
+                            {"toGiB", GiB(plateau.toBytes)},
+                            {"MBps", plateau.medianMBps}});
+    }
+    const TraceFindings& findings = sustained.findings;
+    return {{"size", sustained.limitBytes},
+            {"trace", trace},
+            {"plateaus", plateaus},
+            {"cacheGiB", findings.dropFound ? Json(GiB(findings.cacheBytes)) : Json(nullptr)},
+            {"lowest5sMBps", findings.lowest5sMBps},
+            {"conclusion", Text(sustained.conclusion)},
+            {"outcome", EndingName(summary.ending)}};
+}
+
+Json RunJson(const RunSummary& summary) {
+    Json document = {
         {"program", "corvasta-cli"},
         {"version", CORVASTA_VERSION},
         {"folder", Text(summary.folder)},
-        {"profile", "SEQ1M Q8T1"},
+        {"profile", Text(summary.profile->name)},
         {"passes", summary.passCount},
         {"testSizeMiB", summary.testSizeMiB},
         {"drive", {{"manufacturer", Text(DriveInfo.manufacturer)},
@@ -59,8 +105,8 @@ std::string JsonDocument(const RunSummary& summary) {
         {"storage", {{"fileSystem", Text(summary.storage.fileSystem)},
                      {"device", TextOrNull(summary.storage.device)},
                      {"backend", Text(IoBackendName())}}},
-        {"read", Passes(summary.read)},
-        {"write", Passes(summary.write)},
+        {"read", Passes(summary.read, *summary.profile)},
+        {"write", Passes(summary.write, *summary.profile)},
         {"bestReadMBps", summary.result.bestReadMBps},
         {"bestWriteMBps", summary.result.bestWriteMBps},
         {"outcome", OutcomeName(summary.result)},
@@ -68,6 +114,27 @@ std::string JsonDocument(const RunSummary& summary) {
         {"report", TextOrNull(summary.reportPath)},
         {"warnings", Warnings(summary.warnings)},
     };
+    if (summary.sustained) document["sustained"] = Sustained(summary);
+    return document;
+}
+
+std::string Dump(const Json& document) {
     // Replacing what is not UTF-8 keeps the dump from failing on a bad name.
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace
+
+std::string JsonDocument(const RunSummary& summary) {
+    return Dump(RunJson(summary));
+}
+
+std::string RunsDocument(const std::vector<RunSummary>& runs) {
+    Json list = Json::array();
+    for (const RunSummary& run : runs) list.push_back(RunJson(run));
+    const std::wstring folder = runs.empty() ? std::wstring() : runs.front().folder;
+    return Dump({{"program", "corvasta-cli"},
+                 {"version", CORVASTA_VERSION},
+                 {"folder", Text(folder)},
+                 {"runs", std::move(list)}});
 }

@@ -1,6 +1,9 @@
 // The console front-end's command line.
 #pragma once
 
+#include "engine/profiles.h"
+#include "engine/sustained_write.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -11,7 +14,10 @@ struct CliOptions {
     bool help = false;
     bool version = false;
     bool json = false;
+    bool sustained = false;       // a sustained write instead of the passes
+    SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
+    std::vector<const Profile*> profiles = {&WindowProfile};  // in the order they run
 };
 
 // False with errorText set when an argument is unknown or out of range.

@@ -1,6 +1,7 @@
 #include "cli/cli_run.h"
 
 #include "cli/cli_json.h"
+#include "cli/cli_sustained.h"
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
 #include "drive/drive_info.h"
@@ -46,16 +47,6 @@ struct Watch {
 
 // --- the worker's side: it only posts ---
 
-void PostWorkerEvent(int64_t event, int64_t data) {
-    PostConsoleEvent({event, data});
-}
-
-void PostReportError(const std::wstring& message) {
-    ConsoleEvent event{ReportErrorEvent};
-    event.text = message;
-    PostConsoleEvent(std::move(event));
-}
-
 void OnPassStarting(int isWrite, int64_t pass) {
     if (pass > 0 && !Storage.device.empty()) {
         CountersBeforeError.clear();
@@ -76,6 +67,9 @@ void OnPassMeasured(const PassFigures& figures) {
     record.mbps = figures.mbps;
     record.ms = figures.ms;
     record.bytes = figures.bytes;
+    record.requests = figures.requests;
+    record.seed = figures.seed;
+    record.latency = figures.latency;
     if (HaveCountersBefore && haveAfter) {
         ConfirmPass(record, figures.isWrite, CountersBefore, after);
     } else {
@@ -87,11 +81,6 @@ void OnPassMeasured(const PassFigures& figures) {
 const RunEventSink ConsoleSink = {PostWorkerEvent, PostReportError, OnPassStarting, OnPassMeasured};
 
 // --- the main thread's side ---
-
-void Warn(Watch& watch, const std::wstring& warning) {
-    watch.summary.warnings.push_back(warning);
-    PrintLine({L"Warning: " + warning, true});
-}
 
 void StartStep(Watch& watch, const std::wstring& step, double seconds) {
     watch.progress.step = step;
@@ -109,12 +98,12 @@ void TakeMeasuredPass(Watch& watch, const ConsoleEvent& event) {
     const PassRecord& record = event.record;
     const int64_t passCount = watch.summary.passCount;
     (event.isWrite ? watch.summary.write : watch.summary.read).push_back(record);
-    PrintLine({PassLine(event.isWrite, record, passCount)});
+    PrintLine({PassLine(event.isWrite, record, passCount, *watch.summary.profile)});
     if (record.deviceCounted && record.deviceShare < LowestDeviceShare)
-        Warn(watch, CacheWarning(record.deviceShare));
+        Warn(watch.summary, CacheWarning(record.deviceShare));
     if (!record.deviceCounted && !record.deviceError.empty() && !watch.countersWarned) {
         watch.countersWarned = true;
-        Warn(watch, CountersUnavailableWarning(watch.summary.storage.device, record.deviceError));
+        Warn(watch.summary, CountersUnavailableWarning(watch.summary.storage.device, record.deviceError));
     }
     watch.progress.haveLastPass = true;
     watch.progress.lastPassMBps = record.mbps;
@@ -144,7 +133,7 @@ bool TakeEvent(Watch& watch, const ConsoleEvent& event) {
     } else if (event.event == CountdownEvent) {
         TakeCountdown(watch, event.data);
     } else if (event.event == ReportErrorEvent) {
-        Warn(watch, event.text);
+        Warn(watch.summary, event.text);
     }
     return event.event != RunFinishedEvent;
 }
@@ -237,6 +226,7 @@ void PrintSettings(const RunSummary& summary) {
     PrintLine({L"Drive Capacity: " + DriveInfo.capacityText});
     PrintLine({StorageText(summary.storage)});
     PrintLine({L"I/O: " + std::wstring(IoBackendName())});
+    if (summary.sustained) return;
     PrintLine({L"Passes: " + DecimalText(summary.passCount) + L", test size: " +
                DecimalText(summary.testSizeMiB) + L" MiB"});
 }
@@ -244,7 +234,13 @@ void PrintSettings(const RunSummary& summary) {
 void TellFolderAttributes(Watch& watch, const std::wstring& folder) {
     const FolderNotes notes = FolderAttributeNotes(folder);
     if (!notes.note.empty()) PrintLine({notes.note});
-    if (!notes.warning.empty()) Warn(watch, notes.warning);
+    if (!notes.warning.empty()) Warn(watch.summary, notes.warning);
+}
+
+std::wstring ProfilesText(const std::vector<const Profile*>& profiles) {
+    std::wstring names;
+    for (const Profile* profile : profiles) names += (names.empty() ? L"" : L", ") + std::wstring(profile->name);
+    return (profiles.size() > 1 ? L"Profiles: " : L"Profile: ") + names;
 }
 
 void StartSummary(Watch& watch, const CliOptions& options) {
@@ -252,44 +248,92 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     summary.folder = BenchmarkFolder();
     summary.passCount = options.passCount;
     summary.testSizeMiB = options.testSizeMiB;
+    summary.sustained = options.sustained;
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
+    PrintLine({ProfilesText(options.profiles)});
     const std::wstring warning = StorageWarning(summary.folder, summary.storage);
-    if (!warning.empty()) Warn(watch, warning);
+    if (!warning.empty()) Warn(watch.summary, warning);
     TellFolderAttributes(watch, summary.folder);
 }
 
-// A stopped run's report is deleted; a report that could not be created is not there.
+// A stopped run's report is deleted, but not a stopped sustained write's; a
+// report that could not be created is not there.
 void FinishSummary(RunSummary& summary) {
-    summary.result = CurrentRun.result;
-    if (summary.result.stopped) return;
+    if (summary.result.stopped && !summary.sustained) return;
+    if (ReportPath.empty()) return;
     if (Platform.GetFileAttributesW(ReportPath.c_str()) != INVALID_FILE_ATTRIBUTES)
         summary.reportPath = ReportPath;
 }
 
+
+// One profile's whole run, as the window would run it; what it gave.
+RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool named) {
+    Watch watch;
+    watch.summary = settings;
+    watch.summary.profile = &profile;
+    CurrentRun.profile = &profile;
+    if (named) PrintLine({L"Profile " + std::wstring(profile.name)});
+    PrintLine({InProgressStatusText});
+    std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
+    FollowRun(watch);
+    worker.join();
+    watch.summary.result = CurrentRun.result;
+    FinishSummary(watch.summary);
+    PrintLine(OutcomeLine(watch.summary.result));
+    if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
+    return watch.summary;
+}
+
+// The sustained write instead of the profiles' passes; what it gave. A
+// folder with too little room ends it before anything is written.
+RunSummary RunSustained(const RunSummary& settings, const CliOptions& options) {
+    RunSummary summary = settings;
+    if (ChooseSustainedLimit(summary, options)) {
+        PrintLine({InProgressStatusText});
+        FollowSustainedWrite(summary);
+        FinishSummary(summary);
+    }
+    PrintLine(OutcomeLine(summary.result, false));
+    if (!summary.reportPath.empty()) PrintLine({L"Report: " + summary.reportPath});
+    return summary;
+}
+
 }  // namespace
+
+void Warn(RunSummary& summary, const std::wstring& warning) {
+    summary.warnings.push_back(warning);
+    PrintLine({L"Warning: " + warning, true});
+}
 
 int RunFromConsole(const CliOptions& options) {
     OpenConsoleOutput(options.json);
     RecoverCrashedRun();
     ResetReportWriter();
-    Watch watch;
-    StartSummary(watch, options);
-    Storage = watch.summary.storage;
-    CurrentRun.folder = watch.summary.folder;
+    Watch settings;
+    StartSummary(settings, options);
+    Storage = settings.summary.storage;
+    CurrentRun.folder = settings.summary.folder;
     CurrentRun.passCount = options.passCount;
     CurrentRun.testSizeMiB = options.testSizeMiB;
     StopRequested.store(0, std::memory_order_relaxed);
     InstallStopHandler();
-    PrintLine({InProgressStatusText});
-    std::thread worker(BenchmarkThread, std::cref(ConsoleSink));
-    FollowRun(watch);
-    worker.join();
-    FinishSummary(watch.summary);
-    PrintLine(OutcomeLine(watch.summary.result));
-    if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
-    if (options.json) PrintDocument(JsonDocument(watch.summary));
+    const bool several = options.profiles.size() > 1;
+    std::vector<RunSummary> runs;
+    if (options.sustained) {
+        runs.push_back(RunSustained(settings.summary, options));
+    } else {
+        for (const Profile* profile : options.profiles) {
+            runs.push_back(RunProfile(settings.summary, *profile, several));
+            // A stop or a failure ends the whole series.
+            if (OutcomeExitCode(runs.back().result) != 0) break;
+        }
+    }
+    if (several) {
+        for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
+    }
+    if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
     RestoreConsole();
-    return OutcomeExitCode(watch.summary.result);
+    return OutcomeExitCode(runs.back().result);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "drive/device_counters.h"
+#include "engine/latency_histogram.h"
 
 #include <cstdint>
 #include <string>
@@ -24,6 +25,9 @@ struct PassRecord {
     double mbps = 0.0;
     double ms = 0.0;
     int64_t bytes = 0;             // what the pass moved
+    int64_t requests = 0;          // that moved it
+    uint64_t seed = 0;             // of a random pass's offsets
+    LatencySummary latency;        // of its requests, in microseconds
     bool deviceCounted = false;    // false: the counters were not available
     int64_t deviceBytes = 0;
     double deviceShare = 0.0;      // deviceBytes / bytes

@@ -11,6 +11,37 @@ std::wstring SpeedText(double mbps) {
     return FormatTwoDecimals(mbps) + L" MB/s";
 }
 
+std::wstring IopsText(double iops) {
+    return FormatTwoDecimals(iops) + L" IOPS";
+}
+
+std::wstring LatencyText(const LatencySummary& latency) {
+    return L"p50 " + FormatTwoDecimals(latency.p50) + L" us  p99 " +
+           FormatTwoDecimals(latency.p99) + L" us";
+}
+
+// The best pass of a phase: the one whose speed is the phase's result.
+const PassRecord* BestPass(const std::vector<PassRecord>& records) {
+    const PassRecord* best = nullptr;
+    for (const PassRecord& record : records) {
+        if (best == nullptr || record.mbps > best->mbps) best = &record;
+    }
+    return best;
+}
+
+std::wstring RightAligned(const std::wstring& text, size_t width) {
+    return text.size() >= width ? text : std::wstring(width - text.size(), L' ') + text;
+}
+
+// Speed, IOPS and p99 of a phase's best pass; dashes when it has none.
+std::wstring PhaseCells(const std::vector<PassRecord>& records) {
+    const PassRecord* best = BestPass(records);
+    if (best == nullptr) return RightAligned(L"-", 12) + RightAligned(L"-", 13) + RightAligned(L"-", 13);
+    return RightAligned(FormatTwoDecimals(best->mbps), 12) +
+           RightAligned(FormatTwoDecimals(PassIops(*best)), 13) +
+           RightAligned(FormatTwoDecimals(best->latency.p99), 13);
+}
+
 std::wstring DeviceText(const PassRecord& record) {
     if (!record.deviceCounted) return L"device counters not available";
     // One decimal is enough to tell a device from a cache.
@@ -20,14 +51,39 @@ std::wstring DeviceText(const PassRecord& record) {
 
 }  // namespace
 
-std::wstring PassLine(int isWrite, const PassRecord& record, int64_t passCount) {
-    return PassStatusText(isWrite ? 2 : 1, record.pass, passCount) + L"  " +
-           SpeedText(record.mbps) + L"  " + DeviceText(record);
+std::wstring PassLine(int isWrite, const PassRecord& record, int64_t passCount,
+                      const Profile& profile) {
+    std::wstring line = PassStatusText(isWrite ? 2 : 1, record.pass, passCount) + L"  " +
+                        SpeedText(record.mbps) + L"  ";
+    if (profile.shape.requestBytes < BlockBytes) line += IopsText(PassIops(record)) + L"  ";
+    return line + LatencyText(record.latency) + L"  " + DeviceText(record);
 }
 
-ConsoleLine OutcomeLine(const RunResult& result) {
+double PassIops(const PassRecord& record) {
+    return record.ms > 0.0 ? static_cast<double>(record.requests) * 1000.0 / record.ms : 0.0;
+}
+
+std::vector<std::wstring> ProfileTableLines(const std::vector<RunSummary>& runs) {
+    std::wstring head = L"Profile";
+    head.resize(13, L' ');
+    for (const wchar_t* phase : {L"Read", L"Write"}) {
+        head += RightAligned(phase + std::wstring(L" MB/s"), 12) +
+                RightAligned(phase + std::wstring(L" IOPS"), 13) +
+                RightAligned(phase + std::wstring(L" p99 us"), 13);
+    }
+    std::vector<std::wstring> lines = {head};
+    for (const RunSummary& run : runs) {
+        std::wstring name = run.profile->name;
+        name.resize(13, L' ');
+        lines.push_back(name + PhaseCells(run.read) + PhaseCells(run.write));
+    }
+    return lines;
+}
+
+ConsoleLine OutcomeLine(const RunResult& result, bool withSpeeds) {
     if (result.stopped) return {StoppedStatusText};
     if (!result.errorText.empty()) return {ErrorStatusText(result.errorText), true};
+    if (!withSpeeds) return {CompletedStatusText};
     return {std::wstring(CompletedStatusText) + L"\nBest read " + SpeedText(result.bestReadMBps) +
             L", best write " + SpeedText(result.bestWriteMBps)};
 }

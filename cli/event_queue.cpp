@@ -29,3 +29,13 @@ bool TakeConsoleEvent(ConsoleEvent& event, int64_t timeoutMs) {
     Queue.pop_front();
     return true;
 }
+
+void PostWorkerEvent(int64_t event, int64_t data) {
+    PostConsoleEvent({event, data});
+}
+
+void PostReportError(const std::wstring& message) {
+    ConsoleEvent event{ReportErrorEvent};
+    event.text = message;
+    PostConsoleEvent(std::move(event));
+}

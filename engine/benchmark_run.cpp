@@ -11,6 +11,7 @@
 #include "platform/text.h"
 #include "report/report.h"
 
+#include <memory>
 #include <mutex>
 
 namespace {
@@ -37,6 +38,9 @@ struct RunContext {
     int64_t& livePhase;
     int64_t& livePass;
     const RunEventSink& sink;
+    const Profile& profile;
+    PassTally& tally;  // of the pass that ran last
+    const RunKind* kind;  // null: the benchmark's read and write passes
 };
 
 void RaiseTimerResolution() {
@@ -65,13 +69,13 @@ bool PauseEnded(int64_t ms, RunResult& result) {
 }
 
 void OpenRunReport(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
-                   const RunEventSink& sink) {
-    if (OpenReport(folder, L"SEQ1MQ8T1", SizeText(testSizeMiB)).empty()) {
+                   const RunEventSink& sink, const Profile& profile) {
+    if (OpenReport(folder, profile.fileTag, SizeText(testSizeMiB)).empty()) {
         const DWORD code = Platform.GetLastError();
         sink.showReportError(ReportCreationFailedText(folder, code));
         return;
     }
-    WriteReportHeader(passCount, testSizeMiB, folder);
+    WriteReportHeader(passCount, testSizeMiB, folder, profile);
 }
 
 // The marker stays open without sharing until the run ends: another
@@ -125,19 +129,32 @@ void AnnouncePass(const RunEventSink& sink, int isWrite, int64_t n) {
     if (sink.passStarting) sink.passStarting(isWrite, n);
 }
 
-void ReportMeasured(const RunEventSink& sink, int isWrite, int64_t n, double speed, double ms) {
-    if (sink.passMeasured) sink.passMeasured({isWrite, n, speed, ms, MovedBytes(speed, ms)});
+void ReportMeasured(const RunContext& run, const PassShape& shape, int isWrite, int64_t n,
+                    double speed, double ms) {
+    if (run.sink.passMeasured == nullptr) return;
+    PassFigures figures;
+    figures.isWrite = isWrite;
+    figures.pass = n;
+    figures.mbps = speed;
+    figures.ms = ms;
+    figures.bytes = run.tally.bytes;
+    figures.requests = run.tally.requests;
+    figures.seed = shape.seed;
+    figures.latency = SummarizeLatencies(run.tally.latency, run.tally.frequency);
+    run.sink.passMeasured(figures);
 }
 
-// A pass on the run's own test file, through its own folder, which stays
-// held for the pass.
-double CheckedPass(const RunContext& run, const RunFiles& files, int isWrite,
+// One pass of the run's profile on the run's own test file, through its own
+// folder, which stays held for the pass; a random one gets a seed of its own.
+double CheckedPass(RunContext& run, const RunFiles& files, int isWrite, PassShape& shape,
                    std::wstring& passText, double& ms) {
+    shape = run.profile.shape;
+    if (shape.random) shape.seed = NewPassSeed();
     const HANDLE folder = OpenRunFolder(files.objects, L"Unable to open test file", passText);
     if (folder == INVALID_HANDLE_VALUE) return 0.0;
-    const double speed = RunTransferPass(files.objects.testFile, run.blockCount, isWrite,
-                                         files.pattern, passText, &ms,
-                                         &files.objects.testFileIdentity);
+    const double speed = RunShapedPass(files.objects.testFile, run.blockCount, shape, isWrite,
+                                       files.pattern, passText, &ms, &run.tally,
+                                       &files.objects.testFileIdentity);
     Platform.CloseHandle(folder);
     return speed;
 }
@@ -147,17 +164,18 @@ double CheckedPass(const RunContext& run, const RunFiles& files, int isWrite,
 bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
     std::wstring passText;
     double ms = 0.0;
+    PassShape shape;
     AnnouncePass(run.sink, isWrite, 0);
-    CheckedPass(run, files, isWrite, passText, ms);
+    CheckedPass(run, files, isWrite, shape, passText, ms);
     if (StepEnded(passText, run.result) || PauseEnded(PassPauseMs, run.result)) return false;
     for (int64_t n = 1; n <= run.passCount; ++n) {
         if (Stopped(run.result)) return false;
         passText.clear();
         ms = 0.0;
         AnnouncePass(run.sink, isWrite, n);
-        const double speed = CheckedPass(run, files, isWrite, passText, ms);
+        const double speed = CheckedPass(run, files, isWrite, shape, passText, ms);
         if (StepEnded(passText, run.result)) return false;
-        ReportMeasured(run.sink, isWrite, n, speed, ms);
+        ReportMeasured(run, shape, isWrite, n, speed, ms);
         WritePassRow(n, speed, ms);
         RecordPass(run, isWrite, n, speed);
         if (n < run.passCount && PauseEnded(PassPauseMs, run.result)) return false;
@@ -204,6 +222,10 @@ void RunSteps(RunContext& run, RunFiles& files, const std::wstring& folder) {
     }
     FillPattern(files.pattern, static_cast<size_t>(BlockBytes));
     if (!PrepareInRunFolder(run, files)) return;
+    if (run.kind != nullptr) {
+        run.kind->runSteps(files.objects, files.pattern, run.result);
+        return;
+    }
     if (!RunPhase(run, files, 0) || !CountDown(run)) return;
     StartWriteSection();
     RunPhase(run, files, 1);
@@ -211,17 +233,19 @@ void RunSteps(RunContext& run, RunFiles& files, const std::wstring& folder) {
 
 // Only what this run made goes, and only through the objects it made. A
 // name found leading elsewhere only now is the run's error all the same.
-void EndRun(const RunFiles& files, RunResult& result) {
+void EndRun(const RunFiles& files, RunResult& result, const Profile& profile, const RunKind* kind) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
     const Removal removal = RemoveRunObjects(files.objects);
     const bool folderStays = removal == Removal::Refused;
     if (removal == Removal::Replaced && !result.stopped && result.errorText.empty()) {
         result.errorText = ReplacedText;
     }
-    if (result.stopped) {
+    if (kind != nullptr) {
+        kind->endReport(result);
+    } else if (result.stopped) {
         DiscardReport();
     } else {
-        FinishReport(result);
+        FinishReport(result, profile);
     }
     ReleaseRecoveryMarker(files.marker, folderStays ? files.objects.folder : std::wstring());
 }
@@ -237,9 +261,12 @@ bool WaitUnlessStopped(int64_t ms) {
     return true;
 }
 
-bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
-                  RunResult& result, double& liveReadMBps, double& liveWriteMBps,
-                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink) {
+namespace {
+
+bool RunInFrame(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
+                RunResult& result, double& liveReadMBps, double& liveWriteMBps,
+                int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
+                const Profile& profile, const RunKind* kind) {
     result = RunResult{};
     liveReadMBps = 0.0;
     liveWriteMBps = 0.0;
@@ -258,12 +285,38 @@ bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSiz
         result.errorText = AnotherRunText;
         return false;
     }
-    OpenRunReport(folder, passCount, testSizeMiB, sink);
+    if (kind != nullptr) {
+        kind->openReport(folder, sink);
+    } else {
+        OpenRunReport(folder, passCount, testSizeMiB, sink, profile);
+    }
+    // Allocated before any pass, so a pass allocates nothing for its latencies.
+    const auto tally = std::make_unique<PassTally>();
     RunContext run{passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
-                   livePhase, livePass, sink};
+                   livePhase, livePass, sink, profile, *tally, kind};
     RunSteps(run, files, folder);
-    EndRun(files, result);
+    EndRun(files, result, profile, kind);
     return result.stopped == 0 && result.errorText.empty();
+}
+
+}  // namespace
+
+bool RunBenchmark(const std::wstring& folder, int64_t passCount, int64_t testSizeMiB,
+                  RunResult& result, double& liveReadMBps, double& liveWriteMBps,
+                  int64_t& livePhase, int64_t& livePass, const RunEventSink& sink,
+                  const Profile& profile) {
+    return RunInFrame(folder, passCount, testSizeMiB, result, liveReadMBps, liveWriteMBps,
+                      livePhase, livePass, sink, profile, nullptr);
+}
+
+bool RunOtherKind(const std::wstring& folder, const RunKind& kind, RunResult& result,
+                  const RunEventSink& sink) {
+    double liveReadMBps = 0.0;
+    double liveWriteMBps = 0.0;
+    int64_t livePhase = 0;
+    int64_t livePass = 0;
+    return RunInFrame(folder, 0, 0, result, liveReadMBps, liveWriteMBps, livePhase, livePass,
+                      sink, WindowProfile, &kind);
 }
 
 void BenchmarkThread(const RunEventSink& sink) {
@@ -271,7 +324,9 @@ void BenchmarkThread(const RunEventSink& sink) {
     const std::wstring folder = CurrentRun.folder;
     const int64_t passCount = CurrentRun.passCount;
     const int64_t testSizeMiB = CurrentRun.testSizeMiB;
+    const Profile& profile = *CurrentRun.profile;
     RunBenchmark(folder, passCount, testSizeMiB, CurrentRun.result, CurrentRun.liveReadMBps,
-                 CurrentRun.liveWriteMBps, CurrentRun.livePhase, CurrentRun.livePass, sink);
+                 CurrentRun.liveWriteMBps, CurrentRun.livePhase, CurrentRun.livePass, sink,
+                 profile);
     sink.post(RunFinishedEvent, 0);
 }

@@ -1,8 +1,10 @@
 #include "engine/recovery_marker.h"
 
+#include "engine/profiles.h"
 #include "engine/run_names.h"
 #include "platform/platform.h"
 #include "platform/text.h"
+#include "report/sustained_report.h"
 
 #include <algorithm>
 
@@ -47,9 +49,21 @@ bool IsSizeText(const std::wstring& text) {
                        [&text](int64_t size) { return SizeText(size) == text; });
 }
 
-bool IsReportName(const std::wstring& name) {
+// A sustained write's size: whole GiB ("3GiB") or two decimals of one ("2.50GiB").
+bool IsSustainedSizeText(const std::wstring& text) {
+    const std::wstring unit = L"GiB";
+    if (text.size() <= unit.size() || text.compare(text.size() - unit.size(), unit.size(), unit) != 0)
+        return false;
+    const size_t digits = text.size() - unit.size();
+    const size_t point = text.find(L'.');
+    if (point == std::wstring::npos) return AllOf(text, 0, digits, IsDigit);
+    return point > 0 && point + 3 == digits && AllOf(text, 0, point, IsDigit) &&
+           AllOf(text, point + 1, 2, IsDigit);
+}
+
+bool IsReportNameOf(const std::wstring& name, const std::wstring& type,
+                    bool (*sizeAccepted)(const std::wstring&)) {
     const std::wstring head = L"corvasta_";
-    const std::wstring type = L"_SEQ1MQ8T1_";
     const std::wstring tail = L".html";
     const size_t fixed = head.size() + 14 + type.size() + tail.size();
     if (name.size() <= fixed || !StartsWith(name, head) || !AllOf(name, head.size(), 14, IsDigit)) {
@@ -59,7 +73,17 @@ bool IsReportName(const std::wstring& name) {
     if (name.compare(typeAt, type.size(), type) != 0) return false;
     if (name.compare(name.size() - tail.size(), tail.size(), tail) != 0) return false;
     const size_t sizeAt = typeAt + type.size();
-    return IsSizeText(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
+    return sizeAccepted(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
+}
+
+// A report of any profile or of a sustained write: a crash during any of
+// them leaves its report.
+bool IsReportName(const std::wstring& name) {
+    const auto ofProfile = [&name](const Profile& profile) {
+        return IsReportNameOf(name, L"_" + std::wstring(profile.fileTag) + L"_", IsSizeText);
+    };
+    return std::any_of(std::begin(Profiles), std::end(Profiles), ofProfile) ||
+           IsReportNameOf(name, std::wstring(L"_") + SustainedReportType + L"_", IsSustainedSizeText);
 }
 
 // True when path is currentDirectory, one separator and a name that passes.

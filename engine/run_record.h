@@ -2,6 +2,9 @@
 // worker reports through.
 #pragma once
 
+#include "engine/latency_histogram.h"
+#include "engine/profiles.h"
+
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -17,6 +20,7 @@ struct RunRecord {
     std::wstring folder;       // the benchmark folder, with its trailing separator
     int64_t passCount = 4;     // counted passes per phase, 1 to 7
     int64_t testSizeMiB = 2048;
+    const Profile* profile = &WindowProfile;
     double liveReadMBps = 0.0;   // best read pass so far
     double liveWriteMBps = 0.0;  // the last write pass
     int64_t livePhase = 0;       // 0 none, 1 read, 2 write
@@ -37,13 +41,17 @@ constexpr int64_t PassDoneEvent = 0x10001;
 constexpr int64_t RunFinishedEvent = 0x10002;
 constexpr int64_t CountdownEvent = 0x10003;
 
-// A counted pass that gave a figure, with the bytes it moved.
+// A counted pass that gave a figure, with what it moved and how long its
+// requests took.
 struct PassFigures {
     int isWrite = 0;
     int64_t pass = 0;
     double mbps = 0.0;
     double ms = 0.0;
     int64_t bytes = 0;
+    int64_t requests = 0;
+    uint64_t seed = 0;  // of a random pass's offsets
+    LatencySummary latency;
 };
 
 // How the worker reaches its front-end: the window posts a message, the

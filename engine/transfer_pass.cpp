@@ -5,32 +5,38 @@
 #include "platform/platform.h"
 #include "platform/text.h"
 
-#include <cmath>
 #include <cstring>
 
 namespace {
 
-constexpr int SlotCount = 8;
-constexpr DWORD RequestBytes = static_cast<DWORD>(BlockBytes);
 constexpr int64_t WindowSeconds = 5;
-constexpr DWORD PassFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING |
-                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_ATTRIBUTE_NORMAL;
+constexpr DWORD PassFlags = FILE_FLAG_OVERLAPPED | FILE_FLAG_NO_BUFFERING | FILE_ATTRIBUTE_NORMAL;
 
-// One record per slot in one array: a completion's record address gives its slot.
+// One record per slot in one array: a completion's record address gives its
+// slot. issuedAt is the counter value when the slot's request was handed over.
 struct Slots {
-    OVERLAPPED records[SlotCount];
-    void* buffers[SlotCount];
+    OVERLAPPED records[MostRequestsInFlight];
+    void* buffers[MostRequestsInFlight];
+    int64_t issuedAt[MostRequestsInFlight];
 };
 
 struct Pass {
-    int64_t blockCount = 1;
+    PassShape shape;
+    DWORD requestBytes = 0;
+    int64_t requestCount = 1;  // of the shape's size in the file
     int isWrite = 0;
     Slots* slots = nullptr;
+    LatencyHistogram* latency = nullptr;  // null: not taken
+    const PassWatch* watch = nullptr;     // null: a timed pass
+    const ObjectIdentity* expected = nullptr;  // the file's identity, when it is checked
     HANDLE file = INVALID_HANDLE_VALUE;
     HANDLE port = nullptr;
-    int64_t nextBlock = 0;
+    int64_t nextRequest = 0;   // in file order
+    int64_t issued = 0;
+    uint64_t randomState = 0;  // in random order
     int64_t outstanding = 0;
     int64_t totalBytes = 0;
+    int64_t completed = 0;  // requests that moved all their bytes
     bool draining = false;
     bool abandoned = false;  // requests the port can no longer give back
     int64_t frequency = 0;
@@ -48,28 +54,28 @@ std::wstring WithShortCode(const wchar_t* message, DWORD code) {
 }
 
 bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
-    for (int slot = 0; slot < SlotCount; ++slot) {
-        void* buffer =
-            Platform.VirtualAlloc(nullptr, RequestBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    for (int slot = 0; slot < pass.shape.depth; ++slot) {
+        void* buffer = Platform.VirtualAlloc(nullptr, pass.requestBytes, MEM_COMMIT | MEM_RESERVE,
+                                             PAGE_READWRITE);
         if (buffer == nullptr) {
             errorText = WithWindowsError(L"VirtualAlloc failed");
             return false;
         }
         pass.slots->buffers[slot] = buffer;
-        if (pass.isWrite) std::memcpy(buffer, pattern, RequestBytes);
+        if (pass.isWrite) std::memcpy(buffer, pattern, pass.requestBytes);
     }
     return true;
 }
 
 // A scanner or indexer may still hold the file after the previous pass, so a
 // sharing violation is retried for a while before the clock starts.
-HANDLE OpenTestFile(const std::wstring& path, DWORD access, const ObjectIdentity* expected,
-                    bool& replaced) {
+HANDLE OpenTestFile(const std::wstring& path, DWORD access, DWORD flags,
+                    const ObjectIdentity* expected, bool& replaced) {
     for (int attempt = 1;; ++attempt) {
         const HANDLE file =
             expected != nullptr
-                ? OpenChecked(path, access, 0, PassFlags, *expected, replaced)
-                : Platform.CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, PassFlags,
+                ? OpenChecked(path, access, 0, flags, *expected, replaced)
+                : Platform.CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, flags,
                                        nullptr);
         if (file != INVALID_HANDLE_VALUE || replaced || attempt == HeldAttempts ||
             Platform.GetLastError() != ERROR_SHARING_VIOLATION) {
@@ -79,11 +85,11 @@ HANDLE OpenTestFile(const std::wstring& path, DWORD access, const ObjectIdentity
     }
 }
 
-bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, const ObjectIdentity* expected,
-                     std::wstring& errorText) {
+bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, std::wstring& errorText) {
     const DWORD access = pass.isWrite ? GENERIC_WRITE : GENERIC_READ;
+    const DWORD order = pass.shape.random ? FILE_FLAG_RANDOM_ACCESS : FILE_FLAG_SEQUENTIAL_SCAN;
     bool replaced = false;
-    pass.file = OpenTestFile(testFilePath, access, expected, replaced);
+    pass.file = OpenTestFile(testFilePath, access, PassFlags | order, pass.expected, replaced);
     if (pass.file == INVALID_HANDLE_VALUE) {
         errorText =
             replaced ? std::wstring(ReplacedText) : WithWindowsError(L"Unable to open test file");
@@ -107,34 +113,61 @@ bool ReadFrequency(Pass& pass, std::wstring& errorText) {
     return true;
 }
 
-// Sends the next block through the slot; false with the last-error code when
-// the platform refused the request.
-bool IssueRequest(Pass& pass, int slot, DWORD& code) {
+// In file order the index wraps to the start after the last request; random
+// ones are uniform over the file, the modulo's bias below 2^-40 for any file
+// a run makes.
+int64_t NextRequestIndex(Pass& pass) {
+    if (pass.shape.random) {
+        return static_cast<int64_t>(NextRandom(pass.randomState) %
+                                    static_cast<uint64_t>(pass.requestCount));
+    }
+    const int64_t index = pass.nextRequest;
+    pass.nextRequest = (index + 1) % pass.requestCount;
+    return index;
+}
+
+// Sends the next request through the slot; false with the last-error code
+// when the platform refused it.
+bool IssueRequest(Pass& pass, int slot, int64_t now, DWORD& code) {
     OVERLAPPED& record = pass.slots->records[slot];
-    const auto offset = static_cast<uint64_t>(pass.nextBlock) * static_cast<uint64_t>(BlockBytes);
+    const auto offset =
+        static_cast<uint64_t>(NextRequestIndex(pass)) * static_cast<uint64_t>(pass.requestBytes);
     record.Internal = 0;
     record.InternalHigh = 0;
     record.Offset = static_cast<DWORD>(offset & 0xFFFFFFFFu);
     record.OffsetHigh = static_cast<DWORD>(offset >> 32);
     record.hEvent = nullptr;
     void* buffer = pass.slots->buffers[slot];
-    const BOOL done = pass.isWrite
-                          ? Platform.WriteFile(pass.file, buffer, RequestBytes, nullptr, &record)
-                          : Platform.ReadFile(pass.file, buffer, RequestBytes, nullptr, &record);
+    pass.slots->issuedAt[slot] = now;
+    const BOOL done =
+        pass.isWrite ? Platform.WriteFile(pass.file, buffer, pass.requestBytes, nullptr, &record)
+                     : Platform.ReadFile(pass.file, buffer, pass.requestBytes, nullptr, &record);
     if (!done) {
         code = Platform.GetLastError();
         if (code != ERROR_IO_PENDING) return false;
     }
     // Completed at once or pending: either way its completion comes through the port.
     pass.outstanding += 1;
-    pass.nextBlock = (pass.nextBlock + 1) % pass.blockCount;
+    pass.issued += 1;
     return true;
 }
 
+// A timed pass ends with its window; a watched one once every request is
+// issued or when its watch says so. The watch sees every completion, also
+// those that drain the pass.
+bool PassEnded(Pass& pass, int64_t now) {
+    if (pass.watch == nullptr) return now - pass.start >= WindowSeconds * pass.frequency;
+    const PassProgress progress{pass.file, now, pass.frequency, pass.totalBytes,
+                                pass.issued * static_cast<int64_t>(pass.requestBytes)};
+    const bool goOn = pass.watch->onProgress(pass.watch->context, progress);
+    return !goOn || pass.issued >= pass.requestCount;
+}
+
 bool IssueFirstRequests(Pass& pass, std::wstring& errorText) {
-    for (int slot = 0; slot < SlotCount; ++slot) {
+    for (int slot = 0; slot < pass.shape.depth; ++slot) {
+        if (pass.watch != nullptr && PassEnded(pass, pass.start)) return true;
         DWORD code = 0;
-        if (!IssueRequest(pass, slot, code)) {
+        if (!IssueRequest(pass, slot, pass.start, code)) {
             errorText = WithShortCode(L"I/O startup error (Windows ", code);
             return false;
         }
@@ -160,22 +193,27 @@ bool TakeCompletion(Pass& pass, std::wstring& errorText) {
         errorText = WithWindowsError(L"I/O completion failed");
         return false;
     }
-    if (bytes != RequestBytes) {
+    if (bytes != pass.requestBytes) {
         errorText = L"Incomplete transfer: " + DecimalText(bytes) + L" byte";
         return false;
     }
     pass.totalBytes += bytes;
     const ptrdiff_t slot = record - pass.slots->records;
-    if (slot < 0 || slot >= SlotCount) {
+    if (slot < 0 || slot >= pass.shape.depth) {
         errorText = L"Invalid OVERLAPPED index";
         return false;
     }
-    if (ReadCounter() - pass.start >= WindowSeconds * pass.frequency || IsStopRequested()) {
+    pass.completed += 1;
+    const int64_t now = ReadCounter();
+    if (pass.latency != nullptr) {
+        RecordLatency(*pass.latency, static_cast<uint64_t>(now - pass.slots->issuedAt[slot]));
+    }
+    if (PassEnded(pass, now) || IsStopRequested()) {
         pass.draining = true;
     }
     if (pass.draining) return true;
     DWORD code = 0;
-    if (!IssueRequest(pass, static_cast<int>(slot), code)) {
+    if (!IssueRequest(pass, static_cast<int>(slot), now, code)) {
         errorText = WithShortCode(L"I/O re-entry error (Windows ", code);
         return false;
     }
@@ -239,11 +277,11 @@ double Throughput(const Pass& pass, std::wstring& errorText, double* elapsedMs) 
 
 // Everything up to the result; false on a failure or a stop.
 bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
-              const ObjectIdentity* expected, std::wstring& errorText) {
+              std::wstring& errorText) {
     if (!AllocateBuffers(pass, pattern, errorText)) return false;
-    if (!OpenFileAndPort(pass, testFilePath, expected, errorText)) return false;
+    if (!OpenFileAndPort(pass, testFilePath, errorText)) return false;
     if (!ReadFrequency(pass, errorText)) return false;
-    // Issuing the first eight requests is inside the measured time.
+    // Issuing the first requests is inside the measured time.
     pass.start = ReadCounter();
     if (IsStopRequested()) return false;
     if (!IssueFirstRequests(pass, errorText) || !RunWindow(pass, errorText)) {
@@ -254,6 +292,12 @@ bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
     return !IsStopRequested();
 }
 
+void FillTally(const Pass& pass, PassTally& tally) {
+    tally.bytes = pass.totalBytes;
+    tally.requests = pass.completed;
+    tally.frequency = pass.frequency;
+}
+
 }  // namespace
 
 std::wstring WithWindowsError(const std::wstring& message) {
@@ -261,21 +305,59 @@ std::wstring WithWindowsError(const std::wstring& message) {
     return message + L" (Windows Error " + DecimalText(code) + L")";
 }
 
-int64_t MovedBytes(double mbps, double elapsedMs) {
-    const double bytes = mbps * elapsedMs * 1000.0;
-    return std::llround(bytes / static_cast<double>(BlockBytes)) * BlockBytes;
+namespace {
+
+double RunPass(Pass& pass, const std::wstring& testFilePath, int64_t blockCount,
+               const PassShape& shape, int isWrite, const void* pattern, std::wstring& errorText,
+               double* elapsedMs, PassTally* tally) {
+    if (!IsValidShape(shape) || blockCount < 1) {
+        errorText = L"Invalid pass shape";
+        return 0.0;
+    }
+    pass.shape = shape;
+    pass.requestBytes = static_cast<DWORD>(shape.requestBytes);
+    pass.requestCount = blockCount * (BlockBytes / shape.requestBytes);
+    pass.randomState = shape.seed;
+    pass.isWrite = isWrite;
+    pass.slots = new Slots{};
+    if (tally != nullptr) {
+        ClearLatencies(tally->latency);
+        pass.latency = &tally->latency;
+    }
+    double speed = 0.0;
+    if (Transfer(pass, testFilePath, pattern, errorText)) {
+        speed = Throughput(pass, errorText, elapsedMs);
+        if (tally != nullptr && errorText.empty()) FillTally(pass, *tally);
+    }
+    Release(pass);
+    return speed;
+}
+
+}  // namespace
+
+double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
+                     const PassShape& shape, int isWrite, const void* pattern,
+                     std::wstring& errorText, double* elapsedMs, PassTally* tally,
+                     const ObjectIdentity* expected) {
+    Pass pass;
+    pass.expected = expected;
+    return RunPass(pass, testFilePath, blockCount, shape, isWrite, pattern, errorText, elapsedMs,
+                   tally);
+}
+
+double RunWatchedPass(const std::wstring& testFilePath, int64_t blockCount, const PassShape& shape,
+                      int isWrite, const void* pattern, const PassWatch& watch,
+                      std::wstring& errorText, double* elapsedMs, const ObjectIdentity* expected) {
+    Pass pass;
+    pass.watch = &watch;
+    pass.expected = expected;
+    return RunPass(pass, testFilePath, blockCount, shape, isWrite, pattern, errorText, elapsedMs,
+                   nullptr);
 }
 
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
                        const void* pattern, std::wstring& errorText, double* elapsedMs,
                        const ObjectIdentity* expected) {
-    Pass pass;
-    pass.blockCount = blockCount;
-    pass.isWrite = isWrite;
-    pass.slots = new Slots{};
-    double speed = 0.0;
-    if (Transfer(pass, testFilePath, pattern, expected, errorText))
-        speed = Throughput(pass, errorText, elapsedMs);
-    Release(pass);
-    return speed;
+    return RunShapedPass(testFilePath, blockCount, WindowShape, isWrite, pattern, errorText,
+                         elapsedMs, nullptr, expected);
 }

@@ -1,25 +1,64 @@
-// One timed sequential pass over the test file: 1 MiB requests, eight in
-// flight through a completion port, a five-second window.
+// One timed pass over the test file: requests of one shape kept in flight
+// through a completion port for a five-second window.
 #pragma once
+
+#include "engine/latency_histogram.h"
+#include "engine/pass_shape.h"
+#include "platform/platform.h"
 
 #include <cstdint>
 #include <string>
 
 struct ObjectIdentity;
 
-constexpr int64_t BlockBytes = 1'048'576;
+// What a counted pass moved and how long each of its requests took, from
+// handing it to the system to taking its completion. The caller provides it
+// so the pass allocates nothing for it; the pass clears it.
+struct PassTally {
+    int64_t bytes = 0;
+    int64_t requests = 0;
+    int64_t frequency = 0;  // of the latency ticks, per second
+    LatencyHistogram latency;
+};
+
+// What a watched pass shows its watch once before its first request and
+// after each completion: the file it writes, the counter now, and how far it got.
+struct PassProgress {
+    HANDLE file;
+    int64_t now;
+    int64_t frequency;
+    int64_t bytes;        // completed
+    int64_t issuedBytes;  // where the requests issued so far end
+};
+
+struct PassWatch {
+    // False issues no more requests; the pass then ends with those in flight.
+    bool (*onProgress)(void* context, const PassProgress& progress);
+    void* context;
+};
 
 // message + " (Windows Error " + the last-error code of the call that has just failed + ")".
 std::wstring WithWindowsError(const std::wstring& message);
 
-// The bytes a pass moved, recovered from its speed and length. Exact, since
-// a pass that gives a figure moved whole 1 MiB requests only.
-int64_t MovedBytes(double mbps, double elapsedMs);
-
 // MB/s (1 MB = 1,000,000 bytes); 0.0 on failure (errorText set) or on a stop.
-// elapsedMs, when given, receives the pass length on success only. With
-// `expected`, the file opened must be that very object, not a link or
-// another file swapped in under its name.
+// elapsedMs, when given, receives the pass length on success only; so does
+// tally, when given. blockCount is the file's size in MiB. With `expected`,
+// the file opened must be that very object, not a link or another file
+// swapped in under its name.
+double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
+                     const PassShape& shape, int isWrite, const void* pattern,
+                     std::wstring& errorText, double* elapsedMs, PassTally* tally,
+                     const ObjectIdentity* expected = nullptr);
+
+// Every request of the file once, front to back, with no time window: it
+// ends when the file is done, the watch says so, or on a stop. The speed is
+// that of the whole pass; a stopped pass gives none.
+double RunWatchedPass(const std::wstring& testFilePath, int64_t blockCount, const PassShape& shape,
+                      int isWrite, const void* pattern, const PassWatch& watch,
+                      std::wstring& errorText, double* elapsedMs,
+                      const ObjectIdentity* expected = nullptr);
+
+// The window's pass.
 double RunTransferPass(const std::wstring& testFilePath, int64_t blockCount, int isWrite,
                        const void* pattern, std::wstring& errorText, double* elapsedMs,
                        const ObjectIdentity* expected = nullptr);

@@ -48,6 +48,8 @@ std::wstring Padded(int value, size_t digits) {
     return text;
 }
 
+}  // namespace
+
 std::wstring DateText(const SYSTEMTIME& t, const wchar_t* separator) {
     return Padded(t.wDay, 2) + separator + Padded(t.wMonth, 2) + separator + Padded(t.wYear, 4);
 }
@@ -56,6 +58,8 @@ std::wstring TimeText(const SYSTEMTIME& t, const wchar_t* separator) {
     return Padded(t.wHour, 2) + separator + Padded(t.wMinute, 2) + separator +
            Padded(t.wSecond, 2);
 }
+
+namespace {
 
 HANDLE CreateReportFile(const std::wstring& path) {
     HANDLE file = CreateOwnFile(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
@@ -69,12 +73,13 @@ HANDLE CreateReportFile(const std::wstring& path) {
     return file;
 }
 
-void WriteInfoRows(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder) {
+void WriteInfoRows(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder,
+                   const Profile& profile) {
     SYSTEMTIME now{};
     Platform.GetLocalTime(&now);
     WriteInfoRow(L"DATE", DateText(now, L"/"), InfoWidth);
     WriteInfoRow(L"TIME", TimeText(now, L":"), InfoWidth);
-    WriteInfoRow(L"BENCHMARK TYPE", L"SEQ1M Q8T1", InfoWidth);
+    WriteInfoRow(L"BENCHMARK TYPE", profile.name, InfoWidth);
     WriteInfoRow(L"PASSES", DecimalText(passCount), InfoWidth);
     WriteInfoRow(L"TEST SIZE", DecimalText(testSizeMiB) + L" MiB", InfoWidth);
     WriteInfoRow(L"PATH", folder, InfoWidth);
@@ -92,7 +97,7 @@ std::wstring ResultRow(const wchar_t* benchmark, double speedMBps) {
            L" MB/s</b></td></tr>";
 }
 
-void WriteOutcome(const RunResult& result) {
+void WriteOutcome(const RunResult& result, const Profile& profile) {
     if (!result.errorText.empty()) {
         WriteLine(L"<h2>ERROR</h2>");
         WriteLine(L"<p><b>" + EscapeHtml(result.errorText) + L"</b></p>");
@@ -100,12 +105,22 @@ void WriteOutcome(const RunResult& result) {
     }
     WriteLines({L"<h3>RESULT</h3>", TableOpen,
                 L"<tr><th width='50%'>BENCHMARK</th><th width='50%'>SPEED</th></tr>"});
-    WriteLine(ResultRow(L"SEQ READ", result.bestReadMBps));
-    WriteLine(ResultRow(L"SEQ WRITE", result.bestWriteMBps));
+    WriteLine(ResultRow(ReadResultName(profile), result.bestReadMBps));
+    WriteLine(ResultRow(WriteResultName(profile), result.bestWriteMBps));
     WriteLines({L"</table>", L"<br>"});
 }
 
 }  // namespace
+
+void WriteReportLine(const std::wstring& line) {
+    WriteLine(line);
+}
+
+void EndReport() {
+    if (!ReportOpen()) return;
+    FlushReport();
+    CloseReport();
+}
 
 void ResetReportWriter() {
     ReportFile = INVALID_HANDLE_VALUE;
@@ -122,7 +137,8 @@ std::wstring OpenReport(const std::wstring& folder, const std::wstring& benchmar
     return ReportPath;
 }
 
-void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder) {
+void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder,
+                       const Profile& profile) {
     if (!ReportOpen()) return;
     WriteLines({L"<!DOCTYPE html>", L"<html>", L"<head>", L"<meta charset=\"utf-8\">",
                 L"  <link rel=\"icon\" type=\"image/x-icon\" href=\"favicon.ico\">"});
@@ -134,7 +150,7 @@ void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstrin
     WriteLine(std::wstring(L"<h1>") + ProgramTitle + L"</h1>");
     WriteLines({L"<h2>Sequential Path Benchmark</h2>", L"", L"</td></tr>", L"<tr><td>",
                 TableOpen});
-    WriteInfoRows(passCount, testSizeMiB, folder);
+    WriteInfoRows(passCount, testSizeMiB, folder, profile);
     WriteLines({L"</table>", L"</td></tr>", L"<tr><td align=\"center\">", L"<h3>READ TEST</h3>",
                 TableOpen,
                 L"<tr><th width='33%'>PASS</th><th width='34%'>SPEED</th>"
@@ -163,13 +179,12 @@ void StartWriteSection() {
     FlushReport();
 }
 
-void FinishReport(const RunResult& result) {
+void FinishReport(const RunResult& result, const Profile& profile) {
     if (!ReportOpen()) return;
     WriteLines({L"</table>", L"</td></tr>", L"<tr><td align=\"center\">"});
-    WriteOutcome(result);
+    WriteOutcome(result, profile);
     WriteLines({L"</td></tr>", L"</table>", L"</body>", L"</html>"});
-    FlushReport();
-    CloseReport();
+    EndReport();
 }
 
 void DiscardReport() {

@@ -1,6 +1,7 @@
 // The HTML report of a run, written line by line while the run proceeds.
 #pragma once
 
+#include "engine/profiles.h"
 #include "engine/run_record.h"
 #include "platform/platform.h"
 
@@ -18,12 +19,20 @@ void ResetReportWriter();
 // Returns the path, or an empty text when the file could not be created.
 std::wstring OpenReport(const std::wstring& folder, const std::wstring& benchmarkType,
                         const std::wstring& sizeText);
-void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder);
+// One line of the open report, written through at once; nothing without one.
+void WriteReportLine(const std::wstring& line);
+// Flushes and closes the open report, keeping it.
+void EndReport();
+void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstring& folder,
+                       const Profile& profile = WindowProfile);
 void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width);
 void WritePassRow(int64_t n, double speedMBps, double timeMs);
 void StartWriteSection();
-void FinishReport(const RunResult& result);
+void FinishReport(const RunResult& result, const Profile& profile = WindowProfile);
 void DiscardReport();
+// "07/12/2026" and "15:30:45" with "/" and ":"; the report's name uses "".
+std::wstring DateText(const SYSTEMTIME& t, const wchar_t* separator);
+std::wstring TimeText(const SYSTEMTIME& t, const wchar_t* separator);
 std::wstring EscapeHtml(const std::wstring& text);
 
 // The box shown when the report cannot be created (code: the creation's last error).

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include <cctype>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
@@ -111,11 +112,34 @@ bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
     return true;
 }
 
+std::string PciVendorName(const std::string& vendor, std::istream& pciIds) {
+    const bool number = vendor.size() == 6 && vendor.compare(0, 2, "0x") == 0 &&
+                        vendor.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+    if (!number) return vendor;
+    std::string id = vendor.substr(2);
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    // A vendor's line is its four digits, two spaces and its name; the lines
+    // of its devices beneath it start with a tab.
+    const std::string head = id + "  ";
+    for (std::string line; std::getline(pciIds, line);) {
+        if (line.compare(0, head.size(), head) == 0 && line.size() > head.size())
+            return line.substr(head.size());
+    }
+    return vendor;
+}
+
 bool GatherLinuxDriveInfo(const std::wstring& folder) {
     struct stat status = {};
     if (stat(PathBytesFromWide(folder).c_str(), &status) != 0) return false;
     SysfsDisk disk;
     if (!FindSysfsDisk("/sys", major(status.st_dev), minor(status.st_dev), disk)) return false;
+    // Where Debian's pci.ids and other distributions' hwdata put the database.
+    for (const char* database : {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"}) {
+        std::ifstream pciIds(database);
+        if (!pciIds) continue;
+        disk.vendor = PciVendorName(disk.vendor, pciIds);
+        break;
+    }
     return ApplyDiskTexts(disk.vendor, disk.model, disk.capacityBytes);
 }
 

@@ -5,6 +5,7 @@
 #include "drive/device_counters.h"
 
 #include <cstdint>
+#include <istream>
 #include <string>
 
 struct SysfsDisk {
@@ -18,6 +19,11 @@ struct SysfsDisk {
 // device to the one device beneath it. False when there is no single disk.
 bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
                    SysfsDisk& disk);
+
+// A vendor that sysfs gives as a PCI vendor number ("0x1af4", as for a virtio
+// disk) named from a PCI ID database ("Red Hat, Inc."); anything else, or a
+// number the database does not know, comes back unchanged.
+std::string PciVendorName(const std::string& vendor, std::istream& pciIds);
 
 // Gives DriveInfo the manufacturer, model and capacity of the disk that holds
 // folder; on false DriveInfo is left as it was. Call after GatherDriveInfo.

@@ -116,6 +116,7 @@ bool SettleOpened(int fd, DWORD share, DWORD disposition, DWORD flags) {
         return false;
     }
     if (flags & FILE_FLAG_SEQUENTIAL_SCAN) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (flags & FILE_FLAG_RANDOM_ACCESS) posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM);
     return true;
 }
 

@@ -45,13 +45,15 @@ struct PortObject {
     void* queue;          // the I/O engine's own state for this port
 };
 
-// Buffers a port registered with the kernel, by index. VirtualFree clears a
-// freed buffer's entry, so memory mapped later at the same address is never
-// taken for the registered pages.
-constexpr size_t MostFixedBuffers = 16;
-constexpr size_t FixedBufferBytes = 1048576;
+// Buffers a port registered with the kernel, by index: up to one per request
+// a pass keeps in flight, each of a request's size at most. VirtualFree
+// clears a freed buffer's entry, so memory mapped later at the same address
+// is never taken for the registered pages.
+constexpr size_t MostFixedBuffers = 64;
+constexpr size_t LargestFixedBufferBytes = 1048576;
 struct FixedBuffers {
     std::atomic<uintptr_t> address[MostFixedBuffers];  // 0 past count
+    size_t bytes[MostFixedBuffers];
     size_t count;
 };
 
@@ -91,7 +93,7 @@ PortObject* PortOf(HANDLE handle);
 // bound file's descriptor is closed.
 void DetachFile(FileObject* file);
 
-// The live VirtualAlloc regions of FixedBufferBytes, newest first, into a
+// The live VirtualAlloc regions of request size, newest first, into a
 // port's table, which from then on hears of their release.
 void AdoptRegions(FixedBuffers* table);
 void DropTable(FixedBuffers* table);

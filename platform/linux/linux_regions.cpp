@@ -14,7 +14,12 @@ namespace linux_native {
 namespace {
 
 std::mutex Guard;
-std::vector<uintptr_t> Regions;          // oldest first
+struct Region {
+    uintptr_t address;
+    size_t bytes;
+};
+
+std::vector<Region> Regions;  // oldest first
 std::vector<FixedBuffers*> Tables;
 
 }  // namespace
@@ -23,7 +28,9 @@ void AdoptRegions(FixedBuffers* table) {
     std::lock_guard<std::mutex> hold(Guard);
     table->count = std::min(Regions.size(), MostFixedBuffers);
     for (size_t i = 0; i < table->count; ++i) {
-        table->address[i].store(Regions[Regions.size() - 1 - i]);
+        const Region& region = Regions[Regions.size() - 1 - i];
+        table->address[i].store(region.address);
+        table->bytes[i] = region.bytes;
     }
     Tables.push_back(table);
 }
@@ -34,15 +41,15 @@ void DropTable(FixedBuffers* table) {
 }
 
 void NoteRegion(void* address, size_t bytes) {
-    if (bytes != FixedBufferBytes) return;
+    if (bytes > LargestFixedBufferBytes) return;
     std::lock_guard<std::mutex> hold(Guard);
-    Regions.push_back(reinterpret_cast<uintptr_t>(address));
+    Regions.push_back({reinterpret_cast<uintptr_t>(address), bytes});
 }
 
 void ForgetRegion(void* address) {
     const auto gone = reinterpret_cast<uintptr_t>(address);
     std::lock_guard<std::mutex> hold(Guard);
-    std::erase(Regions, gone);
+    std::erase_if(Regions, [gone](const Region& region) { return region.address == gone; });
     // Every entry, not just the first count: the count is the port's own.
     for (FixedBuffers* table : Tables) {
         for (std::atomic<uintptr_t>& entry : table->address) {

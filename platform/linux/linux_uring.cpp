@@ -63,7 +63,7 @@ void RegisterBuffers(UringQueue* queue) {
     AdoptRegions(&table);
     iovec vectors[MostFixedBuffers];
     for (size_t i = 0; i < table.count; ++i) {
-        vectors[i] = iovec{reinterpret_cast<void*>(table.address[i].load()), FixedBufferBytes};
+        vectors[i] = iovec{reinterpret_cast<void*>(table.address[i].load()), table.bytes[i]};
     }
     while (table.count > 0 &&
            io_uring_register_buffers(&queue->ring, vectors, static_cast<unsigned>(table.count)) != 0) {
@@ -74,10 +74,10 @@ void RegisterBuffers(UringQueue* queue) {
 
 // The registered index of a buffer that covers the request, or -1.
 int FixedIndexOf(const FixedBuffers& table, const void* buffer, DWORD bytes) {
-    if (bytes > FixedBufferBytes) return -1;
     const auto address = reinterpret_cast<uintptr_t>(buffer);
     for (size_t i = 0; i < table.count; ++i) {
-        if (table.address[i].load(std::memory_order_relaxed) == address) return static_cast<int>(i);
+        if (table.address[i].load(std::memory_order_relaxed) == address && bytes <= table.bytes[i])
+            return static_cast<int>(i);
     }
     return -1;
 }

@@ -1,9 +1,12 @@
-"""Checks corvasta-cli's JSON document: every documented field with its type.
+"""Checks corvasta-cli's JSON document: every documented field with its
+type, and every figure against what the pass rows give independently.
 
-Usage: check_json.py FILE OUTCOME SHARES FOLDER
+Usage: check_json.py FILE OUTCOME SHARES FOLDER [PROFILES]
   SHARES: device (every pass confirmed, share 0.95 to 1.10), null (no pass
   counted by a device), any (either, per pass). FOLDER: the expected "folder",
-  or empty to skip that comparison.
+  or empty to skip that comparison. PROFILES: the profiles run, comma
+  separated ("SEQ1M Q8T1" by default); more than one expects a "runs"
+  document whose runs all end with OUTCOME.
 """
 import json
 import sys
@@ -24,7 +27,43 @@ def is_number(value):
     return isinstance(value, (int, float)) and not isinstance(value, bool)
 
 
-def check_pass(where, record, number, shares):
+def close(a, b, tolerance=1e-6):
+    return abs(a - b) <= tolerance * max(abs(a), abs(b))
+
+
+# (request bytes, requests in flight) of each profile.
+SHAPES = {"SEQ1M Q8T1": (1048576, 8), "SEQ1M Q1T1": (1048576, 1),
+          "RND4K Q32T1": (4096, 32), "RND4K Q1T1": (4096, 1)}
+
+
+def check_figures(where, record, profile):
+    """IOPS, shares and latencies against the speed and length of the pass."""
+    request_bytes, depth = SHAPES[profile]
+    moved = record["MBps"] * record["ms"] * 1000.0
+    expect(close(record.get("IOPS", 0), moved / request_bytes / (record["ms"] / 1000.0)),
+           f"{where}: IOPS {record.get('IOPS')} is not its bytes per request size per second")
+    if record.get("deviceBytes") is not None:
+        expect(close(record["deviceShare"], record["deviceBytes"] / moved, 1e-4),
+               f"{where}: deviceShare is not deviceBytes over the bytes moved")
+    latency = record.get("latencyUs", {})
+    order = [latency.get(k) for k in ("p50", "p90", "p99", "p999")]
+    expect(all(is_number(v) for v in order + [latency.get("mean"), latency.get("max")]),
+           f"{where}: latencyUs fields")
+    if not all(is_number(v) for v in order + [latency.get("mean"), latency.get("max")]):
+        return
+    expect(0 < order[0] and order == sorted(order) and order[-1] <= latency["max"] * 1.000001,
+           f"{where}: latency percentiles out of order {latency}")
+    # Little's law: requests in flight = completions per second x time each
+    # spends in flight; the pass keeps `depth` in flight all the time.
+    in_flight = record["IOPS"] * latency["mean"] / 1e6
+    expect(0.5 * depth <= in_flight <= 1.05 * depth,
+           f"{where}: IOPS x mean latency gives {in_flight:.2f} in flight, not {depth}")
+    seed = record.get("seed")
+    expect((seed is not None) == profile.startswith("RND"), f"{where}: seed only for random profiles")
+    expect(seed is None or (is_int(seed) and 0 <= seed < 2**53), f"{where}: seed {seed}")
+
+
+def check_pass(where, record, number, shares, profile):
     expect(set(record) >= {"pass", "MBps", "ms", "deviceBytes", "deviceShare"}, f"{where}: fields")
     expect(record.get("pass") == number, f"{where}: pass number")
     expect(is_number(record.get("MBps")) and record["MBps"] > 0, f"{where}: MBps")
@@ -39,15 +78,17 @@ def check_pass(where, record, number, shares):
         expect(counted and 0.95 <= share <= 1.10, f"{where}: device share {share}")
     elif shares == "null":
         expect(not counted, f"{where}: a share where there is no device")
+    if is_number(record.get("MBps")) and is_number(record.get("ms")) and record["ms"] > 0:
+        check_figures(where, record, profile)
 
 
-def check(document, outcome, shares, folder):
+def check(document, outcome, shares, folder, profile="SEQ1M Q8T1"):
     expect(document.get("program") == "corvasta-cli", "program")
     expect(isinstance(document.get("version"), str), "version")
     expect(isinstance(document.get("folder"), str), "folder")
     if folder:
         expect(document.get("folder") == folder, f"folder {document.get('folder')!r}")
-    expect(document.get("profile") == "SEQ1M Q8T1", "profile")
+    expect(document.get("profile") == profile, f"profile {document.get('profile')!r}")
     expect(is_int(document.get("passes")), "passes")
     expect(is_int(document.get("testSizeMiB")), "testSizeMiB")
     drive = document.get("drive", {})
@@ -61,9 +102,12 @@ def check(document, outcome, shares, folder):
         records = document.get(phase)
         expect(isinstance(records, list), phase)
         for number, record in enumerate(records or [], start=1):
-            check_pass(f"{phase}[{number}]", record, number, shares)
-    expect(is_number(document.get("bestReadMBps")), "bestReadMBps")
-    expect(is_number(document.get("bestWriteMBps")), "bestWriteMBps")
+            check_pass(f"{profile} {phase}[{number}]", record, number, shares, profile)
+        best = max((r["MBps"] for r in records or [] if is_number(r.get("MBps"))), default=0)
+        field = "bestReadMBps" if phase == "read" else "bestWriteMBps"
+        expect(document.get(field) == best, f"{field} {document.get(field)} is not the best pass {best}")
+    seeds = [r.get("seed") for p in ("read", "write") for r in document.get(p) or []]
+    expect(len(set(seeds)) == len(seeds) or seeds.count(None) == len(seeds), "a seed used twice")
     expect(document.get("outcome") == outcome, f"outcome {document.get('outcome')!r}")
     error = document.get("error")
     expect(isinstance(error, str) and (error == "") == (outcome != "error"), "error")
@@ -79,11 +123,26 @@ def check(document, outcome, shares, folder):
     expect(isinstance(warnings, list) and all(isinstance(w, str) for w in warnings), "warnings")
 
 
+def check_runs(document, outcome, shares, folder, profiles):
+    expect(document.get("program") == "corvasta-cli", "program")
+    expect(isinstance(document.get("version"), str), "version")
+    if folder:
+        expect(document.get("folder") == folder, f"folder {document.get('folder')!r}")
+    runs = document.get("runs")
+    expect(isinstance(runs, list) and len(runs) == len(profiles), "runs: one per profile")
+    for run, profile in zip(runs or [], profiles):
+        check(run, outcome, shares, folder, profile)
+
+
 def main():
     path, outcome, shares, folder = sys.argv[1:5]
+    profiles = sys.argv[5].split(",") if len(sys.argv) > 5 else ["SEQ1M Q8T1"]
     with open(path, encoding="utf-8") as file:
         document = json.load(file)
-    check(document, outcome, shares, folder)
+    if len(profiles) > 1:
+        check_runs(document, outcome, shares, folder, profiles)
+    else:
+        check(document, outcome, shares, folder, profiles[0])
     for problem in problems:
         print(f"{path}: {problem}")
     return 1 if problems else 0

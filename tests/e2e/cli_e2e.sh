@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # End to end: a short completed run started from another folder with --json,
 # and natively a run stopped with SIGINT, a failed run, a run in a tmpfs
-# folder, and (as root) the completed run on ext4 over a loop device, whose
-# device counters must confirm every pass.
+# folder, the progress on a terminal, and (as root) the completed run of
+# every profile on ext4 over a loop device, whose device counters must
+# confirm every pass. Each run must use the I/O engine the kernel allows.
 # Usage: cli_e2e.sh CLI WORK_DIR [RUNNER]   (RUNNER: cmake/wine-run.sh for the .exe)
 here=$(dirname "$(realpath "$0")")
 # shellcheck source=e2e_checks.sh
@@ -23,27 +24,32 @@ work=$(realpath "$work")
 
 completed=$work/completed
 shares=any
+# The profiles of the completed run: their option, names and report tags.
+profiles=SEQ1M-Q8T1 names="SEQ1M Q8T1" tags=SEQ1MQ8T1
 if [ -n "$runner" ]; then
-  :
+  backend=iocp
 elif [ "$(id -u)" -eq 0 ] && truncate -s 400M "$work/ext4.img" && mkfs.ext4 -q "$work/ext4.img" &&
      mkdir -p "$work/loop" && mount -o loop "$work/ext4.img" "$work/loop"; then
   mounted+=("$work/loop")
   completed=$work/loop/completed
   shares=device
   loop=$(basename "$(findmnt -n -o SOURCE "$work/loop")")
+  profiles=all names="SEQ1M Q8T1,SEQ1M Q1T1,RND4K Q32T1,RND4K Q1T1"
+  tags="SEQ1MQ8T1 SEQ1MQ1T1 RND4KQ32T1 RND4KQ1T1"
 else
   echo "SKIP: the device counters of a loop device need root and loop devices"
 fi
+backend=${backend:-$(python3 "$here/expected_backend.py")}
 mkdir -p "$completed"
 
 # Started elsewhere: the folder argument decides where everything happens.
 # shellcheck disable=SC2086
-(cd "$work/elsewhere" && $runner "$cli" --json --passes 1 --size 256MiB "$completed") \
+(cd "$work/elsewhere" && $runner "$cli" --json --profile "$profiles" --passes 1 --size 256MiB "$completed") \
   >"$work/completed.json" 2>"$work/completed.err"
 code=$?
 cat "$work/completed.err" "$work/completed.json"
 [ "$code" -eq 0 ] || fail "completed run exited $code"
-for line in "Benchmark Folder: " "Read 1/1  " "Read Completed. Writing between 5 seconds..." \
+for line in "I/O: $backend" "Benchmark Folder: " "Read 1/1  " "Read Completed. Writing between 5 seconds..." \
             "Read Completed. Writing between 1 seconds..." "Preparing write test..." "Write 1/1  " \
             "Benchmark completed - HTML log saved in the benchmark folder." "Report: "; do
   expect_line "$work/completed.err" "$line"
@@ -52,20 +58,23 @@ done
 if [ -n "${loop:-}" ] && [ "$(cat "/sys/block/$loop/loop/dio")" = 0 ]; then
   expect_line "$work/completed.err" "Warning: the device $loop is a loop device that reaches its backing file through the page cache"
 fi
-[ -z "$runner" ] && check_json "$work/completed.json" completed "$shares" "$completed/"
-[ -n "$runner" ] && check_json "$work/completed.json" completed any ""
+[ -z "$runner" ] && check_json "$work/completed.json" completed "$shares" "$completed/" "$names"
+[ -n "$runner" ] && check_json "$work/completed.json" completed any "" "$names"
 [ -z "$(ls -A "$work/elsewhere")" ] || fail "the run wrote into the folder it was started from"
-mapfile -t left < <(ls -A "$completed")
-if [ "${#left[@]}" -ne 1 ] || [[ ! "${left[0]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.html$ ]]; then
-  fail "the folder should hold exactly one report, holds: ${left[*]}"
-else
-  report="$completed/${left[0]}"
-  [ "$(grep -c '<b>PASS 1</b>' "$report")" -eq 2 ] || fail "expected a PASS 1 row in each phase"
-  for line in "<h3>READ TEST</h3>" "<h3>WRITE TEST</h3>" "<h3>RESULT</h3>" "<b>SEQ READ</b>" "<b>SEQ WRITE</b>" "</html>"; do
+# One report per profile, each naming it; random profiles' results read RND.
+[ "$(ls -A "$completed" | wc -l)" -eq "$(wc -w <<<"$tags")" ] ||
+  fail "the folder should hold one report per profile, holds: $(ls -A "$completed")"
+for tag in $tags; do
+  mapfile -t found < <(ls -A "$completed" | grep -E "^corvasta_[0-9]{14}_${tag}_256MiB\.html$")
+  [ "${#found[@]}" -eq 1 ] || { fail "no single report of $tag"; continue; }
+  report="$completed/${found[0]}"
+  kind=SEQ && [[ "$tag" == RND* ]] && kind=RND
+  [ "$(grep -c '<b>PASS 1</b>' "$report")" -eq 2 ] || fail "expected a PASS 1 row in each phase of $tag"
+  for line in "<h3>READ TEST</h3>" "<h3>WRITE TEST</h3>" "<h3>RESULT</h3>" "<b>$kind READ</b>" "<b>$kind WRITE</b>" "</html>"; do
     expect_line "$report" "$line"
   done
-  grep -q '<h2>ERROR</h2>' "$report" && fail "the completed run's report has an ERROR block"
-fi
+  grep -q '<h2>ERROR</h2>' "$report" && fail "the completed run's report of $tag has an ERROR block"
+done
 
 # Started from the scratch folder and kept short, should it run after all.
 # shellcheck disable=SC2086
@@ -105,7 +114,13 @@ if [ -z "$runner" ]; then
   code=$?
   cat "$work/failed.err"
   [ "$code" -eq 1 ] || fail "failed run exited $code"
-  expect_line "$work/failed.err" "Error: "
+  # A full disk fails where NTFS would, at the length, with ERROR_DISK_FULL.
+  if [ "${#mounted[@]}" -gt 0 ] && [ "${mounted[-1]}" = "$work/failed" ]; then
+    expect_line "$work/failed.err" "Error: Unable to set file size (Windows Error 112)"
+  else
+    grep -qE "^Error: Unable to create $work/failed/corvastatmp[0-9A-F]{8}$" "$work/failed.err" ||
+      fail "the read-only folder's error is not the temporary folder's"
+  fi
   check_json "$work/failed.json" error null "$work/failed/"
   chmod 755 "$work/failed"
 
@@ -119,6 +134,10 @@ if [ -z "$runner" ]; then
   check_json "$work/tmpfs.json" completed null "$shm/"
   python3 -c 'import json, sys; w = json.load(open(sys.argv[1]))["warnings"]; sys.exit(not any("(tmpfs)" in x for x in w))' \
     "$work/tmpfs.json" || fail "the tmpfs run's document does not warn"
+
+  mkdir -p "$work/terminal"
+  python3 "$here/pty_progress.py" "$cli" "$work/terminal" || fail "the progress on a terminal"
+  [ -z "$(ls -A "$work/terminal")" ] || fail "the run stopped on a terminal left: $(ls -A "$work/terminal")"
 fi
 
 finish_checks "cli end to end"

@@ -304,9 +304,12 @@ HANDLE WINAPI FakeCreateIoCompletionPort(HANDLE file, HANDLE existing, ULONG_PTR
     return port;
 }
 
-// The oldest request of this port that has not been taken yet.
+// The oldest request of this port that has not been taken yet, or the newest.
 FakeRequest* NextCompletion(HANDLE port) {
-    for (FakeRequest& request : S().requests) {
+    std::vector<FakeRequest>& requests = S().requests;
+    const size_t count = requests.size();
+    for (size_t i = 0; i < count; ++i) {
+        FakeRequest& request = requests[S().newestFirst ? count - 1 - i : i];
         if (request.completed) continue;
         const FakeHandle* file = HandleOf(request.file, FakeHandle::Kind::File);
         if (file != nullptr && file->port == port) return &request;

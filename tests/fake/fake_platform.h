@@ -99,6 +99,9 @@ struct FakeState {
     // count a request completes with (default: all it asked for).
     std::vector<FakeRequest> requests;
     std::function<DWORD(const FakeRequest&)> completionBytes;
+    // Completions come newest first instead of oldest first, so the oldest
+    // request stays in flight while later ones come and go.
+    bool newestFirst = false;
     // Decides the byte count a synchronous ReadFile/WriteFile at a file
     // position moves and reports (default: all it was asked for).
     std::function<DWORD(uint64_t position, DWORD bytes)> syncTransferBytes;

@@ -50,12 +50,33 @@ TEST(CliOptions, DefaultsAndEveryAcceptedValue) {
     EXPECT_EQ(options.passCount, 1);
 }
 
+TEST(CliOptions, ProfilesByNameInTheOrderGivenOrAll) {
+    CliOptions options;
+    ASSERT_TRUE(Parse({}, options));
+    EXPECT_EQ(options.profiles, std::vector<const Profile*>{&WindowProfile});
+    ASSERT_TRUE(Parse({L"--profile", L"RND4K-Q1T1,seq1m-q1t1"}, options));
+    EXPECT_EQ(options.profiles, (std::vector<const Profile*>{&Profiles[3], &Profiles[1]}));
+    ASSERT_TRUE(Parse({L"--profile=all"}, options));
+    EXPECT_EQ(options.profiles,
+              (std::vector<const Profile*>{&Profiles[0], &Profiles[1], &Profiles[2], &Profiles[3]}));
+    std::wstring errorText;
+    EXPECT_FALSE(ParseCliOptions({L"--profile", L"SEQ1M-Q8T1,RND4K-Q64T1"}, options, errorText));
+    EXPECT_EQ(errorText, L"--profile: unknown profile RND4K-Q64T1; the profiles are SEQ1M-Q8T1, "
+                         L"SEQ1M-Q1T1, RND4K-Q32T1, RND4K-Q1T1, all");
+    // Every option and every profile is in the help.
+    for (const wchar_t* word : {L"--passes", L"--size", L"--profile", L"--json", L"--help",
+                                L"--version", L"SEQ1M-Q8T1", L"SEQ1M-Q1T1", L"RND4K-Q32T1",
+                                L"RND4K-Q1T1", L"64GiB"}) {
+        EXPECT_NE(CliUsageText().find(word), std::wstring::npos) << word;
+    }
+}
+
 TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
     const std::vector<std::vector<std::wstring>> bad = {
         {L"--passes", L"0"}, {L"--passes", L"8"},     {L"--passes", L"-1"},    {L"--passes", L"07"},
         {L"--passes", L""},  {L"--passes", L"3x"},    {L"--passes"},           {L"--size"},
         {L"--size", L"1024MiB"}, {L"--size", L"2gib"}, {L"--size", L"128MiB"}, {L"--size", L"2 GiB"},
-        {L"--verbose"},      {L"4", L"5"},            {L"--passes=", L"4"},    {L"--sizes=1GiB"},
+        {L"--verbose"},      {L"4", L"5"},            {L"--passes=4x"},        {L"--sizes=1GiB"},
         {L"-j"},             {L"--json=1"}};
     for (const auto& arguments : bad) {
         CliOptions options;
@@ -65,16 +86,45 @@ TEST(CliOptions, RejectsWhatIsOutOfRangeOrUnknown) {
     }
 }
 
-TEST(CliText, PassLinesCarryTheWindowsWordsThePassSpeedAndTheDeviceShare) {
+TEST(CliText, PassLinesCarryTheWindowsWordsSpeedLatencyAndTheDeviceShare) {
     PassRecord record;
     record.pass = 2;
     record.mbps = 1234.567;
-    EXPECT_EQ(PassLine(0, record, 4), L"Read 2/4  1234.57 MB/s  device counters not available");
+    record.ms = 5000.0;
+    record.requests = 1'506'554;
+    record.latency.p50 = 105.204;
+    record.latency.p99 = 230.1;
+    EXPECT_EQ(PassLine(0, record, 4, WindowProfile),
+              L"Read 2/4  1234.57 MB/s  p50 105.20 us  p99 230.10 us  device counters not available");
     record.deviceCounted = true;
     record.deviceShare = 0.99949;
-    EXPECT_EQ(PassLine(1, record, 4), L"Write 2/4  1234.57 MB/s  device 99.9%");
+    // Small requests are counted in IOPS too: 1,506,554 in 5 s.
+    EXPECT_EQ(PassLine(1, record, 4, Profiles[2]),
+              L"Write 2/4  1234.57 MB/s  301310.80 IOPS  p50 105.20 us  p99 230.10 us  device 99.9%");
     record.deviceShare = 1.0;
-    EXPECT_EQ(PassLine(0, record, 4), L"Read 2/4  1234.57 MB/s  device 100.0%");
+    EXPECT_EQ(PassLine(0, record, 4, Profiles[1]),
+              L"Read 2/4  1234.57 MB/s  p50 105.20 us  p99 230.10 us  device 100.0%");
+}
+
+// Each phase's best pass, by speed, with its own IOPS and p99; a phase
+// without a pass shows dashes.
+TEST(CliText, ProfileTableShowsTheBestPassOfEachPhase) {
+    RunSummary random;
+    random.profile = &Profiles[2];
+    PassRecord slow;
+    slow.mbps = 100.0;
+    slow.ms = 1000.0;
+    slow.requests = 24'414;
+    slow.latency.p99 = 9.5;
+    PassRecord fast = slow;
+    fast.mbps = 200.0;
+    fast.requests = 48'828;
+    fast.latency.p99 = 7.25;
+    random.read = {slow, fast, slow};
+    const std::vector<std::wstring> lines = ProfileTableLines({random});
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], L"Profile         Read MB/s    Read IOPS  Read p99 us  Write MB/s   Write IOPS Write p99 us");
+    EXPECT_EQ(lines[1], L"RND4K Q32T1        200.00     48828.00         7.25           -            -            -");
 }
 
 TEST(CliText, ProgressSaysStepSecondsLeftAndLastPass) {

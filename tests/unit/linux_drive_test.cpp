@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -150,6 +151,28 @@ TEST(MountTable, TypeComesAfterTheSeparatorOfTheDevicesLine) {
     EXPECT_EQ(MountedFileSystemType(mountInfo, 7, 0), "xfs");
     EXPECT_EQ(MountedFileSystemType(mountInfo, 0, 3), "");
     EXPECT_EQ(MountedFileSystemType("9 1 0:3 / /x rw shared:1\n", 0, 3), "");
+}
+
+// A vendor line, not a device line beneath another vendor with the same
+// digits; the installed database too, which the tests install.
+TEST(PciVendor, NumbersAreNamedFromTheDatabaseOthersKept) {
+    const std::string database =
+        "# comment 1af4  Not this\n"
+        "1234  Other\n"
+        "\t1af4  A device of another vendor\n"
+        "1af4  Red Hat, Inc.\n"
+        "\t1000  Virtio network device\n";
+    const std::pair<const char*, const char*> cases[] = {
+        {"0x1af4", "Red Hat, Inc."}, {"0x1AF4", "Red Hat, Inc."}, {"0x9999", "0x9999"},
+        {"ATA", "ATA"},              {"0x1af", "0x1af"},          {"0x1af4 ", "0x1af4 "},
+    };
+    for (const auto& [vendor, named] : cases) {
+        std::istringstream pciIds(database);
+        EXPECT_EQ(PciVendorName(vendor, pciIds), named) << vendor;
+    }
+    std::ifstream installed("/usr/share/misc/pci.ids");
+    ASSERT_TRUE(installed) << "the tests' packages include pci.ids";
+    EXPECT_EQ(PciVendorName("0x1af4", installed), "Red Hat, Inc.");
 }
 
 }  // namespace

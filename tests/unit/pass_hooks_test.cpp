@@ -7,6 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/text.h"
+
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -28,9 +31,13 @@ void Starting(int isWrite, int64_t pass) {
     Calls.push_back(Direction(isWrite) + "start " + std::to_string(pass));
 }
 
+std::vector<PassFigures> Figures;
+
 void Measured(const PassFigures& figures) {
-    const auto moved = static_cast<int64_t>(Fake().requests.size() - RequestsAtStart) * BlockBytes;
-    EXPECT_EQ(figures.bytes, moved);
+    const auto issued = static_cast<int64_t>(Fake().requests.size() - RequestsAtStart);
+    EXPECT_EQ(figures.requests, issued);
+    EXPECT_EQ(figures.bytes, issued * static_cast<int64_t>(Fake().requests.back().bytes));
+    Figures.push_back(figures);
     EXPECT_EQ(RequestsInFlight(), 0u);
     EXPECT_GT(figures.mbps, 0.0);
     EXPECT_GT(figures.ms, 0.0);
@@ -53,12 +60,46 @@ protected:
         RemoveFake();
     }
 
-    bool Run(const RunEventSink& sink) {
+    bool Run(const RunEventSink& sink, const Profile& profile = WindowProfile) {
         RunRecord run;
         return RunBenchmark(FakePath(L""), 2, 3, run.result, run.liveReadMBps, run.liveWriteMBps,
-                            run.livePhase, run.livePass, sink);
+                            run.livePhase, run.livePass, sink, profile);
     }
 };
+
+bool Contains(const std::string& text, const std::wstring& part) {
+    return text.find(Utf8FromWide(part)) != std::string::npos;
+}
+
+// Each profile's report is named after it and says so, a random one's
+// results read RND; each random pass has a seed of its own and every pass
+// its latencies.
+TEST_F(PassHooks, EachProfileRunsItsShapeAndNamesItsReport) {
+    for (const Profile& profile : Profiles) {
+        SCOPED_TRACE(Utf8FromWide(profile.name));
+        InstallFake();
+        Figures.clear();
+        ASSERT_TRUE(Run(HookedSink, profile));
+        ASSERT_EQ(Figures.size(), 4u);
+        EXPECT_EQ(Fake().requests.back().bytes, static_cast<DWORD>(profile.shape.requestBytes));
+        std::vector<uint64_t> seeds;
+        for (const PassFigures& figures : Figures) {
+            seeds.push_back(figures.seed);
+            EXPECT_GT(figures.latency.p50, 0.0);
+            EXPECT_GE(figures.latency.max, figures.latency.p99);
+        }
+        std::sort(seeds.begin(), seeds.end());
+        const bool distinct = std::adjacent_find(seeds.begin(), seeds.end()) == seeds.end();
+        EXPECT_EQ(distinct, profile.shape.random);
+        EXPECT_NE(ReportPath.find(L"_" + std::wstring(profile.fileTag) + L"_3MiB.html"), std::wstring::npos);
+        const std::string report = FakeFileBytes(ReportPath);
+        EXPECT_TRUE(Contains(report, L"<b>BENCHMARK TYPE</b></td><td><b>" + std::wstring(profile.name) + L"</b>"));
+        EXPECT_TRUE(Contains(report, L"<b>" + std::wstring(ReadResultName(profile)) + L"</b>"));
+        EXPECT_TRUE(Contains(report, L"<b>" + std::wstring(WriteResultName(profile)) + L"</b>"));
+        EXPECT_EQ(Contains(report, L"RND READ"), profile.shape.random);
+        ExpectNothingLeftOpen();
+    }
+}
 
 TEST_F(PassHooks, BracketEveryPassAndGiveTheBytesOfEachCountedOne) {
     // An uneven clock makes the speeds awkward doubles, as real ones are.
@@ -84,19 +125,6 @@ TEST_F(PassHooks, SinkWithoutHooksRunsAsBefore) {
     const RunEventSink plain = {IgnoreEvent, IgnoreBox};
     EXPECT_TRUE(Run(plain));
     EXPECT_TRUE(Calls.empty());
-}
-
-TEST(MovedBytes, RecoversWholeRequestsFromSpeedAndTime) {
-    // 8,000 requests in 50,000,000 ticks at 10 MHz: 1677.7216 MB/s for 5000 ms.
-    EXPECT_EQ(MovedBytes(1677.7216, 5000.0), 8000 * BlockBytes);
-    // Figures computed the way the pass does; their product falls just short.
-    const double bytes = 61440.0 * BlockBytes;
-    const double frequency = 3'579'545.0;
-    const double elapsed = 18'123'458.0;
-    const double mbps = bytes * frequency / (elapsed * 1'000'000.0);
-    const double ms = elapsed * 1000.0 / frequency;
-    EXPECT_EQ(MovedBytes(mbps, ms), 61440 * BlockBytes);
-    EXPECT_EQ(MovedBytes(0.0, 0.0), 0);
 }
 
 }  // namespace

@@ -1,0 +1,36 @@
+// What a pass asks of the storage: how large its requests are, how many are
+// in flight, and in what order they visit the file.
+#pragma once
+
+#include <cstdint>
+
+constexpr int64_t BlockBytes = 1'048'576;
+constexpr int64_t SmallestRequestBytes = 4096;
+constexpr int MostRequestsInFlight = 64;
+
+struct PassShape {
+    int64_t requestBytes = BlockBytes;  // a power of two, 4 KiB to 1 MiB
+    int depth = 8;                      // requests in flight, 1 to 64
+    bool random = false;                // uniform over the file instead of front to back
+    uint64_t seed = 0;                  // of the random offsets; a pass replays from it
+};
+
+// The window's pass: 1 MiB requests, eight in flight, front to back.
+constexpr PassShape WindowShape{};
+
+bool IsValidShape(const PassShape& shape);
+
+// SplitMix64: one add and a few multiplies per offset, and every seed,
+// zero included, gives a full-period stream.
+inline uint64_t NextRandom(uint64_t& state) {
+    state += 0x9E3779B97F4A7C15u;
+    uint64_t z = state;
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+}
+
+// A fresh seed for each random pass, different in every process. 53 bits,
+// so a JSON reader that keeps numbers as doubles keeps it exactly.
+constexpr uint64_t SeedMask = (uint64_t{1} << 53) - 1;
+uint64_t NewPassSeed();

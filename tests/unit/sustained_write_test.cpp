@@ -1,0 +1,171 @@
+#include "engine/sustained_write.h"
+
+#include "engine/benchmark_run.h"
+#include "platform/text.h"
+#include "report/report.h"
+#include "tests/fake/fake_checks.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+constexpr int64_t MiB = 1'048'576;
+constexpr int64_t GiB = 1'073'741'824;
+
+void Ignore(int64_t, int64_t) {}
+void IgnoreBox(const std::wstring&) {}
+const RunEventSink Sink = {Ignore, IgnoreBox};
+
+// The device counts what the fake completed, as a device under no cache would.
+bool CompletedWrites(int64_t& bytes) {
+    bytes = 0;
+    for (const FakeRequest& request : Fake().requests) {
+        if (request.completed && request.isWrite) bytes += request.bytes;
+    }
+    return true;
+}
+
+const SustainedHooks Hooks = {CompletedWrites, nullptr};
+
+class SustainedWrite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        InstallFake();
+        StopRequested.store(0);
+        ResetReportWriter();
+        CurrentSustained = SustainedRecord{};
+        CurrentSustained.folder = FakePath(L"");
+        CurrentSustained.sustained.limitBytes = 200 * MiB;
+    }
+    void TearDown() override {
+        EXPECT_FALSE(FakeExists(FakePath(L"corvastatmp0001A2F0")));
+        EXPECT_FALSE(FakeExists(FakePath(RecoveryMarkerName)));
+        ExpectNothingLeftOpen();
+        StopRequested.store(0);
+        RemoveFake();
+    }
+    static int64_t Written() {
+        const std::vector<TracePoint>& trace = CurrentSustained.sustained.trace;
+        return trace.empty() ? 0 : trace.back().bytes;
+    }
+    static std::string Report() {
+        return FakeFileBytes(ReportPath);
+    }
+};
+
+TEST_F(SustainedWrite, WritesEachBlockOnceInOrderAndSamplesEveryHalfSecond) {
+    SustainedThread(Sink, Hooks);
+    EXPECT_EQ(CurrentSustained.result.errorText, L"");
+    EXPECT_EQ(CurrentSustained.ending, SustainedEnding::Written);
+    ASSERT_EQ(Fake().requests.size(), 200u);
+    for (size_t i = 0; i < Fake().requests.size(); ++i) {
+        EXPECT_EQ(Fake().requests[i].offset, i * MiB);
+    }
+    // Made empty, grown ahead of the writes to 64, 128, 192 and 200 MiB; the
+    // marker is emptied at the end.
+    EXPECT_EQ(Fake().callCounts["SetEndOfFile"], 6);
+    const std::vector<TracePoint>& trace = CurrentSustained.sustained.trace;
+    EXPECT_EQ(Written(), 200 * MiB);
+    for (size_t i = 1; i < trace.size(); ++i) {
+        EXPECT_GE(trace[i].seconds - trace[i - 1].seconds, 0.5 - 1e-9);
+        EXPECT_EQ(trace[i].deviceBytes, trace[i].bytes - trace[i - 1].bytes);
+    }
+    EXPECT_EQ(trace.front().deviceBytes, trace.front().bytes);
+    EXPECT_NE(ReportPath.find(L"_SUSTAINED_0.20GiB.html"), std::wstring::npos);
+    EXPECT_NE(Report().find("no drop within 0.20 GiB"), std::string::npos);
+    EXPECT_NE(Report().find("</html>"), std::string::npos);
+}
+
+TEST_F(SustainedWrite, AFullDiskStopsTheWriteAndKeepsWhatWasMeasured) {
+    struct Case {
+        DWORD code;
+        SustainedEnding ending;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {ERROR_DISK_FULL, SustainedEnding::DiskFull, nullptr},
+        {ERROR_ACCESS_DENIED, SustainedEnding::Failed, L"Unable to set file size (Windows Error 5)"},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        // Made empty, grown to 64 MiB, then the next step fails.
+        FailCall("SetEndOfFile", c.code, 2);
+        SustainedThread(Sink, Hooks);
+        EXPECT_EQ(CurrentSustained.ending, c.ending);
+        EXPECT_EQ(Written(), 64 * MiB);
+        const std::wstring text = c.text ? c.text : DiskFullText(64 * MiB);
+        EXPECT_EQ(CurrentSustained.result.errorText, text);
+        EXPECT_EQ(Utf8FromWide(text).rfind(c.text ? "Unable" : "The disk is full: the sustained write stopped at 0.06 GiB", 0), 0u);
+        EXPECT_NE(Report().find("<h2>ERROR</h2>"), std::string::npos);
+        EXPECT_NE(Report().find("<svg"), std::string::npos);
+    }
+}
+
+TEST_F(SustainedWrite, AStopEndsTheWriteButKeepsItsReport) {
+    Fake().beforeCall = [](const std::string& call, int count) {
+        if (call == "WriteFile" && count == 50) StopRequested.store(1);
+    };
+    SustainedThread(Sink, Hooks);
+    EXPECT_EQ(CurrentSustained.result.stopped, 1);
+    EXPECT_EQ(CurrentSustained.ending, SustainedEnding::Stopped);
+    EXPECT_LT(Written(), 60 * MiB);
+    EXPECT_NE(Report().find("Stopped by the user"), std::string::npos);
+}
+
+TEST_F(SustainedWrite, WithoutASizeItEndsOnceADropHasHeld) {
+    CurrentSustained.stopOnceHeld = true;
+    CurrentSustained.sustained.limitBytes = 400 * MiB;
+    // 0.1 s per MiB for the first 150 MiB, then 0.4 s: a cache of about 150 MiB.
+    Fake().counterAt = [](int64_t read) {
+        return read < 150 ? read * 1'000'000 : 150'000'000 + (read - 150) * 4'000'000;
+    };
+    SustainedThread(Sink, Hooks);
+    EXPECT_EQ(CurrentSustained.ending, SustainedEnding::DropHeld);
+    EXPECT_LT(Written(), 400 * MiB);
+    EXPECT_TRUE(CurrentSustained.sustained.findings.dropFound);
+    EXPECT_NEAR(static_cast<double>(CurrentSustained.sustained.findings.cacheBytes), 150.0 * MiB,
+                10.0 * MiB);
+}
+
+TEST(SustainedLimit, FollowsTheSizeAskedForAndWhatMustStayFree) {
+    struct Case {
+        const char* name;
+        SustainedSize size;
+        uint64_t freeBytes;
+        uint64_t totalBytes;
+        int64_t largestFile;
+        int64_t limit;
+    };
+    const Case cases[] = {
+        {"whole GiB", {3, 0}, 100 * GiB, 200 * GiB, 0, 3 * GiB},
+        {"share of the free space", {0, 80}, 100 * GiB, 200 * GiB, 0, 80 * GiB},
+        {"default: three quarters", {0, 0}, 100 * GiB, 200 * GiB, 0, 75 * GiB},
+        {"5% of the volume stays free", {500, 0}, 100 * GiB, 1000 * GiB, 0, 50 * GiB},
+        {"2 GiB stay free", {0, 100}, 10 * GiB, 20 * GiB, 0, 8 * GiB},
+        {"FAT32 takes under 4 GiB", {10, 0}, 100 * GiB, 200 * GiB, 4 * GiB - 1, 4 * GiB - MiB},
+        {"no room", {3, 0}, 2 * GiB, 20 * GiB, 0, 0},
+        {"whole MiB", {0, 50}, 10 * GiB + 3, 20 * GiB, 0, 5 * GiB - MiB},
+        {"a size beyond any disk", {INT64_MAX / 2, 0}, 100 * GiB, 200 * GiB, 0, 90 * GiB},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(LimitFromSpace(c.size, c.freeBytes, c.totalBytes, c.largestFile), c.limit);
+    }
+    EXPECT_EQ(LargestFileBytes(L"vfat"), 4 * GiB - 1);
+    EXPECT_EQ(LargestFileBytes(L"ext4"), 0);
+}
+
+TEST(SustainedLimit, TooLittleRoomIsAClearFailure) {
+    InstallFake();
+    Fake().volumeTotalBytes[FakePath(L"")] = 4 * GiB;  // 2 GiB free
+    std::wstring errorText;
+    EXPECT_EQ(SustainedLimitBytes({1, 0}, FakePath(L""), L"NTFS", errorText), 0);
+    EXPECT_EQ(errorText, L"Not enough free space for a sustained write: at least 0.25 GiB beyond "
+                         L"the 2 GiB or 5% that stay free");
+    RemoveFake();
+}
+
+}  // namespace
