@@ -19,6 +19,8 @@ namespace {
 
 constexpr size_t PageBytes = 4096;
 constexpr size_t HugePageBytes = 2 * 1024 * 1024;
+// Regions from this size on go on huge pages.
+constexpr size_t HugeRegionBytes = 1024 * 1024;
 constexpr uint64_t RegionMagic = 0x6E6F6967655276ULL;
 
 // A region is mapped with one page in front that records the mapping, since
@@ -88,12 +90,16 @@ LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD type, DWORD) {
     }
     // A 1 MiB request on 4 KiB pages takes 256 segments, more than devices
     // such as virtio disks take in one, so the block layer splits it in two
-    // and cannot merge it with the next. The region therefore starts on a huge
-    // page boundary and asks for huge pages; where none is granted it works on
-    // ordinary pages as before. Only the header page and the region are ever
-    // touched, so the alignment slack costs address space, not memory.
-    const size_t regionBytes = RoundUp(bytes, HugePageBytes);
-    const size_t mappedBytes = PageBytes + regionBytes + HugePageBytes;
+    // and cannot merge it with the next. Such a region therefore starts on a
+    // huge page boundary and asks for huge pages; where none is granted it
+    // works on ordinary pages as before. Only the header page and the region
+    // are ever touched, so the alignment slack costs address space, not
+    // memory. Smaller requests fit in a device's segments as they are, and a
+    // huge page each would only slow the small buffers of a deep queue.
+    const bool huge = bytes >= HugeRegionBytes;
+    const size_t alignment = huge ? HugePageBytes : PageBytes;
+    const size_t regionBytes = RoundUp(bytes, alignment);
+    const size_t mappedBytes = PageBytes + regionBytes + (huge ? HugePageBytes : 0);
     void* base = mmap(nullptr, mappedBytes, PROT_READ | PROT_WRITE,
                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (base == MAP_FAILED) {
@@ -101,8 +107,8 @@ LPVOID VirtualAlloc(LPVOID address, size_t bytes, DWORD type, DWORD) {
         return nullptr;
     }
     const auto start = reinterpret_cast<uintptr_t>(base) + PageBytes;
-    auto* region = reinterpret_cast<char*>(RoundUp(start, HugePageBytes));
-    madvise(region, regionBytes, MADV_HUGEPAGE);
+    auto* region = reinterpret_cast<char*>(RoundUp(start, alignment));
+    if (huge) madvise(region, regionBytes, MADV_HUGEPAGE);
     *reinterpret_cast<RegionHeader*>(region - PageBytes) = RegionHeader{RegionMagic, base, mappedBytes};
     NoteRegion(region, bytes);
     return region;

@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <fstream>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,24 +63,6 @@ TEST_F(EngineOnRealFiles, PreparedFileThenOneReadAndOneWritePass) {
         EXPECT_GE(elapsedMs, 4900.0);
         EXPECT_LE(elapsedMs, 6500.0);
     }
-}
-
-// The random shape on the real engine: whole small requests, every one timed.
-TEST_F(EngineOnRealFiles, RandomSmallRequestsDeepInFlight) {
-    std::wstring errorText;
-    ASSERT_TRUE(PrepareTestFile(path, 16, pattern, errorText));
-    auto tally = std::make_unique<PassTally>();
-    const PassShape shape{4096, 32, true, NewPassSeed()};
-    const double speed = RunShapedPass(path, 16, shape, 0, pattern, errorText, nullptr, tally.get());
-    EXPECT_EQ(errorText, L"");
-    EXPECT_GT(speed, 0.0);
-    EXPECT_GT(tally->requests, 0);
-    EXPECT_EQ(tally->bytes, tally->requests * 4096);
-    EXPECT_EQ(static_cast<int64_t>(tally->latency.total), tally->requests);
-    const LatencySummary latency = SummarizeLatencies(tally->latency, tally->frequency);
-    EXPECT_GT(latency.p50, 0.0);
-    EXPECT_LE(latency.p50, latency.p99);
-    EXPECT_LE(latency.p99, latency.max);
 }
 
 }  // namespace

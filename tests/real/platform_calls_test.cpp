@@ -537,6 +537,16 @@ TEST_F(NativeSeam, MemoryClocksAndTexts) {
     EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % 4096, 0u);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(buffer[Block - 1], 0);
+#ifndef _WIN32
+    // A 1 MiB buffer starts on a huge page, so its request reaches the device whole.
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(buffer) % (2 * Block), 0u);
+#endif
+    auto* small = static_cast<unsigned char*>(
+        Platform.VirtualAlloc(nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    ASSERT_NE(small, nullptr);
+    EXPECT_EQ(reinterpret_cast<uintptr_t>(small) % 4096, 0u);
+    small[4095] = 1;
+    EXPECT_TRUE(Platform.VirtualFree(small, 0, MEM_RELEASE));
 
     LARGE_INTEGER frequency{}, first{}, second{};
     ASSERT_TRUE(Platform.QueryPerformanceFrequency(&frequency));

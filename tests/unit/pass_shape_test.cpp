@@ -111,16 +111,6 @@ TEST_F(ShapedPass, RandomOffsetsAreAlignedInsideTheFileUniformAndReplayable) {
     }
 }
 
-TEST_F(ShapedPass, SmallSequentialRequestsWalkTheFileAndWrap) {
-    const PassShape shape{4 * KiB, 1, false, 0};
-    Start(1, 600);
-    EXPECT_GT(Run(1, shape), 0.0);
-    const std::vector<uint64_t> offsets = Offsets();
-    ASSERT_GT(offsets.size(), 256u);
-    for (size_t i = 0; i < offsets.size(); ++i) ASSERT_EQ(offsets[i], i % 256 * 4096) << i;
-    EXPECT_EQ(mostInFlight, 1u);
-}
-
 // A write pass sends the start of the pattern, and a completion short of the
 // request's size is incomplete whatever that size is.
 TEST_F(ShapedPass, SmallWritesCarryThePatternAndMustCompleteWhole) {
