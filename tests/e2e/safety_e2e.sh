@@ -22,8 +22,11 @@ start_cli() {  # folder output [options...]
 
 # --- Links in the place of the temporary folder -------------------------
 # The run's tag is its tick count in milliseconds, which here and under Wine
-# is the monotonic clock. The links cover the next stretch of it; the run is
-# started once that stretch has begun, with at least ten seconds of it left.
+# is the monotonic clock. The links cover the last half minute of it and the
+# next stretch; the run is started once that stretch has begun, with at least
+# ten seconds of it left. Under Wine a run was seen, now and then, to take a
+# tag outside a stretch that began at the clock: the half minute behind
+# covers a tick count that lags.
 echo "other" >"$work/links/elsewhere/precious.txt"
 mkdir "$work/links/elsewhere/sub"
 echo "deeper" >"$work/links/elsewhere/sub/deeper.txt"
@@ -33,7 +36,7 @@ bench, target = sys.argv[1], sys.argv[2]
 now = lambda: int(time.clock_gettime(time.CLOCK_MONOTONIC) * 1000)
 for attempt in range(5):
     first = now() + 1000
-    for tick in range(first, first + 20000):
+    for tick in range(first - 31000, first + 20000):
         name = os.path.join(bench, "corvastatmp%08X" % (tick & 0xFFFFFFFF))
         if not os.path.lexists(name):
             os.symlink(target, name)
