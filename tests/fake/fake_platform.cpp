@@ -718,8 +718,8 @@ BOOL SetCompression(const FakeHandle& file, DWORD code, const void* input, DWORD
 BOOL WINAPI FakeDeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputBytes,
                                 LPVOID output, DWORD outputBytes, DWORD* returned, OVERLAPPED*) {
     if (Failing("DeviceIoControl")) return FALSE;
-    if (HandleOf(device, FakeHandle::Kind::File) != nullptr)
-        return SetCompression(*HandleOf(device, FakeHandle::Kind::File), code, input, inputBytes);
+    if (const FakeHandle* file = HandleOf(device, FakeHandle::Kind::File))
+        return SetCompression(*file, code, input, inputBytes);
     const FakeHandle* handle = HandleOf(device, FakeHandle::Kind::Device);
     if (handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
     S().log.push_back("DeviceIoControl " + Narrow(handle->path) + " " + std::to_string(code));
