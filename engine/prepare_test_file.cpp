@@ -19,8 +19,7 @@ bool MovePointer(HANDLE file, int64_t offset) {
 
 // A file made in a compressed folder is compressed too, and its passes would
 // then time the compressor; it goes back to plain before any data is in it.
-bool ClearInheritedCompression(HANDLE file, const std::wstring& path, std::wstring& errorText) {
-    const DWORD attributes = Platform.GetFileAttributesW(path.c_str());
+bool ClearInheritedCompression(HANDLE file, DWORD attributes, std::wstring& errorText) {
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_COMPRESSED) == 0)
         return true;
     uint16_t none = 0;  // COMPRESSION_FORMAT_NONE
@@ -70,8 +69,10 @@ bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const
         errorText = WithWindowsError(L"Unable to create test file");
         return false;
     }
-    if (made != nullptr) *made = IdentityOf(file);
-    const bool complete = ClearInheritedCompression(file, testFilePath, errorText) &&
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    const ObjectIdentity identity = IdentityOf(file, &attributes);
+    if (made != nullptr) *made = identity;
+    const bool complete = ClearInheritedCompression(file, attributes, errorText) &&
                           SetLength(file, blockCount, errorText) &&
                           WriteBlocks(file, blockCount, pattern, errorText);
     Platform.CloseHandle(file);

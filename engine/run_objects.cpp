@@ -83,12 +83,11 @@ bool CreateRunFolder(const std::wstring& benchmarkFolder, DWORD tickCount, RunOb
     return false;
 }
 
-ObjectIdentity IdentityOf(HANDLE handle) {
+ObjectIdentity IdentityOf(HANDLE handle, DWORD* attributes) {
     BY_HANDLE_FILE_INFORMATION information{};
-    if (!Platform.GetFileInformationByHandle(handle, &information) ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        return {};
-    }
+    const bool read = Platform.GetFileInformationByHandle(handle, &information) != FALSE;
+    if (attributes != nullptr) *attributes = read ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+    if (!read || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {};
     return {information.dwVolumeSerialNumber, information.nFileIndexHigh,
             information.nFileIndexLow, true};
 }

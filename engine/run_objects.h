@@ -36,8 +36,9 @@ enum class Removal { Removed, Refused, Replaced };
 bool CreateRunFolder(const std::wstring& benchmarkFolder, DWORD tickCount, RunObjects& objects);
 
 // The object behind an open handle; not known for a reparse point, or when
-// the system does not tell.
-ObjectIdentity IdentityOf(HANDLE handle);
+// the system does not tell. The same read gives the object's attributes,
+// INVALID_FILE_ATTRIBUTES when it failed.
+ObjectIdentity IdentityOf(HANDLE handle, DWORD* attributes = nullptr);
 
 // Opens an existing path as itself, never what a reparse point there leads
 // to, and keeps the handle only when it is the expected object. Otherwise

@@ -718,8 +718,8 @@ BOOL SetCompression(const FakeHandle& file, DWORD code, const void* input, DWORD
 BOOL WINAPI FakeDeviceIoControl(HANDLE device, DWORD code, LPVOID input, DWORD inputBytes,
                                 LPVOID output, DWORD outputBytes, DWORD* returned, OVERLAPPED*) {
     if (Failing("DeviceIoControl")) return FALSE;
-    if (HandleOf(device, FakeHandle::Kind::File) != nullptr)
-        return SetCompression(*HandleOf(device, FakeHandle::Kind::File), code, input, inputBytes);
+    if (const FakeHandle* file = HandleOf(device, FakeHandle::Kind::File))
+        return SetCompression(*file, code, input, inputBytes);
     const FakeHandle* handle = HandleOf(device, FakeHandle::Kind::Device);
     if (handle == nullptr) return Fail(ERROR_INVALID_HANDLE);
     S().log.push_back("DeviceIoControl " + Narrow(handle->path) + " " + std::to_string(code));
@@ -787,9 +787,7 @@ DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE handle, wchar_t* buffer, DWORD
     const auto* mount = MountOf(path);
     if (mount == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
     std::wstring rest = path.substr(mount->first.size());
-    for (wchar_t& c : rest) {
-        if (c == PathSeparator) c = L'\\';
-    }
+    std::replace(rest.begin(), rest.end(), PathSeparator, L'\\');
     const std::wstring final = mount->second + (rest.empty() ? L"\\" : rest);
     return CopyOut(final, length, buffer);
 }
@@ -817,16 +815,14 @@ BOOL WINAPI FakeGetVolumeInformationW(const wchar_t* root, wchar_t* volumeName,
 int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                                     BOOL ignoreCase) {
     Failing("CompareStringOrdinal");
-    std::wstring left = aLength < 0 ? std::wstring(a) : std::wstring(a, static_cast<size_t>(aLength));
-    std::wstring right = bLength < 0 ? std::wstring(b) : std::wstring(b, static_cast<size_t>(bLength));
-    if (ignoreCase) {
-        for (std::wstring* text : {&left, &right}) {
-            for (wchar_t& c : *text) {
-                if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-            }
+    const auto folded = [ignoreCase](const wchar_t* text, int length) {
+        std::wstring out = length < 0 ? std::wstring(text) : std::wstring(text, static_cast<size_t>(length));
+        for (wchar_t& c : out) {
+            if (ignoreCase && c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
         }
-    }
-    const int order = left.compare(right);
+        return out;
+    };
+    const int order = folded(a, aLength).compare(folded(b, bLength));
     return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
 }
 
@@ -951,22 +947,13 @@ std::string FakeFileBytes(const std::wstring& path) {
 
 BOOL AnswerVolumeExtents(const std::vector<uint32_t>& disks, void* output, DWORD outputBytes,
                    DWORD* returned) {
-    if (disks.empty()) {
-        Platform.SetLastError(ERROR_INVALID_FUNCTION);
-        return FALSE;
-    }
-    if (outputBytes < 8) {
-        Platform.SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return FALSE;
-    }
+    if (disks.empty()) return Fail(ERROR_INVALID_FUNCTION);
+    if (outputBytes < 8) return Fail(ERROR_INSUFFICIENT_BUFFER);
     auto* bytes = static_cast<unsigned char*>(output);
     const auto count = static_cast<uint32_t>(disks.size());
     std::memcpy(bytes, &count, 4);
     *returned = 8;
-    if (outputBytes < 8 + 24 * disks.size()) {
-        Platform.SetLastError(ERROR_MORE_DATA);
-        return FALSE;
-    }
+    if (outputBytes < 8 + 24 * disks.size()) return Fail(ERROR_MORE_DATA);
     for (size_t i = 0; i < disks.size(); ++i) {
         const int64_t extent[2] = {static_cast<int64_t>(i) << 20, 1 << 30};
         std::memcpy(bytes + 8 + 24 * i, &disks[i], 4);

@@ -20,8 +20,8 @@ namespace {
 constexpr DWORD Block = 1048576;
 constexpr int Blocks = 4;
 
-void* NewBlock() {
-    return Platform.VirtualAlloc(nullptr, Block, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+void* NewBlock(DWORD bytes = Block) {
+    return Platform.VirtualAlloc(nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
 }
 
 // What the kernel says of the process's one ring (the registered files and
@@ -73,6 +73,22 @@ DWORD Move(HANDLE file, HANDLE port, void* buffer, int block, bool isWrite) {
     return taken == &record ? bytes : 0;
 }
 
+// Under io_uring, buffers allocated before the port are registered with it.
+template <size_t Count>
+void ExpectRegistered(void* const (&buffers)[Count]) {
+    if (std::wstring(IoBackendName()) != L"io_uring") return;
+    const std::string ring = RingInfo();
+    EXPECT_NE(ring.find("0: /"), std::string::npos) << "the file was not registered\n" << ring;
+    for (void* buffer : buffers) EXPECT_NE(ring.find(AddressText(buffer)), std::string::npos) << ring;
+}
+
+// A registered file held by the port would still hold the file's lock.
+void CloseAndDelete(HANDLE port, HANDLE file, const std::wstring& name) {
+    EXPECT_TRUE(Platform.CloseHandle(port));
+    EXPECT_TRUE(Platform.CloseHandle(file));
+    EXPECT_TRUE(Platform.DeleteFileW(name.c_str())) << Platform.GetLastError();
+}
+
 }  // namespace
 
 // Whether the kernel lets this process set up a ring, asked directly rather
@@ -107,13 +123,7 @@ TEST(IoEngine, RegisteredBuffersCarryTheirOwnBlocks) {
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
     ASSERT_NE(port, nullptr);
-    if (std::wstring(IoBackendName()) == L"io_uring") {
-        const std::string ring = RingInfo();
-        EXPECT_NE(ring.find("0: /"), std::string::npos) << "the file was not registered\n" << ring;
-        for (void* buffer : buffers) {
-            EXPECT_NE(ring.find(AddressText(buffer)), std::string::npos) << ring;
-        }
-    }
+    ExpectRegistered(buffers);
 
     for (int b = 0; b < Blocks; ++b) {
         auto* into = static_cast<unsigned char*>(buffers[Blocks - 1 - b]);
@@ -133,10 +143,7 @@ TEST(IoEngine, RegisteredBuffersCarryTheirOwnBlocks) {
     ASSERT_EQ(Move(file, port, buffers[2], 0, false), Block);
     EXPECT_EQ(static_cast<unsigned char*>(buffers[2])[Block / 2], 'z');
 
-    EXPECT_TRUE(Platform.CloseHandle(port));
-    EXPECT_TRUE(Platform.CloseHandle(file));
-    // A registered file held by the port would still hold the file's lock.
-    EXPECT_TRUE(Platform.DeleteFileW(name.c_str())) << Platform.GetLastError();
+    CloseAndDelete(port, file, name);
     for (void* buffer : buffers) Platform.VirtualFree(buffer, 0, MEM_RELEASE);
 }
 
@@ -167,9 +174,7 @@ TEST(IoEngine, FilesSharingAPortKeepTheirOwnPlaces) {
     ASSERT_EQ(Move(two, port, buffer, 3, false), Block);
     EXPECT_EQ(buffer[0], 'n');
 
-    EXPECT_TRUE(Platform.CloseHandle(port));
-    EXPECT_TRUE(Platform.CloseHandle(two));
-    EXPECT_TRUE(Platform.DeleteFileW(second.c_str())) << Platform.GetLastError();
+    CloseAndDelete(port, two, second);
     Platform.VirtualFree(buffer, 0, MEM_RELEASE);
 }
 
@@ -198,11 +203,10 @@ TEST(IoEngine, ARefusedRequestComesBackThroughThePort) {
     EXPECT_EQ(bytes, 0u);
     EXPECT_EQ(Move(file, port, buffer, 0, true), Block);
 
-    EXPECT_TRUE(Platform.CloseHandle(port));
-    EXPECT_TRUE(Platform.CloseHandle(file));
-    EXPECT_TRUE(Platform.DeleteFileW(name.c_str()));
+    CloseAndDelete(port, file, name);
     Platform.VirtualFree(buffer, 0, MEM_RELEASE);
 }
+
 // Sixty-four small requests in flight at once, each into a small buffer the
 // port registered, each mapped back to its own record whatever order the
 // kernel finishes them in.
@@ -212,18 +216,12 @@ TEST(IoEngine, SixtyFourSmallRequestsInFlightLandInTheirOwnBuffers) {
     const std::wstring name = L"io_engine_small.tmp";
     ASSERT_TRUE(MakeFile(name, 'a'));
     void* buffers[Depth];
-    for (void*& buffer : buffers) {
-        buffer = Platform.VirtualAlloc(nullptr, Small, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
-        ASSERT_NE(buffer, nullptr);
-    }
+    for (void*& buffer : buffers) ASSERT_NE(buffer = NewBlock(Small), nullptr);
     HANDLE file = OpenOverlapped(name);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
     HANDLE port = Platform.CreateIoCompletionPort(file, nullptr, 0, 1);
     ASSERT_NE(port, nullptr);
-    if (std::wstring(IoBackendName()) == L"io_uring") {
-        const std::string ring = RingInfo();
-        for (void* buffer : buffers) EXPECT_NE(ring.find(AddressText(buffer)), std::string::npos);
-    }
+    ExpectRegistered(buffers);
     // Request r reads the small piece at the start of block r % Blocks.
     OVERLAPPED records[Depth] = {};
     for (int r = 0; r < Depth; ++r) {
@@ -247,9 +245,7 @@ TEST(IoEngine, SixtyFourSmallRequestsInFlightLandInTheirOwnBuffers) {
         EXPECT_EQ(bytes, Small);
         EXPECT_EQ(static_cast<unsigned char*>(buffers[r])[Small - 1], 'a' + r % Blocks);
     }
-    EXPECT_TRUE(Platform.CloseHandle(port));
-    EXPECT_TRUE(Platform.CloseHandle(file));
-    EXPECT_TRUE(Platform.DeleteFileW(name.c_str()));
+    CloseAndDelete(port, file, name);
     for (void* buffer : buffers) Platform.VirtualFree(buffer, 0, MEM_RELEASE);
 }
 #endif

@@ -10,7 +10,6 @@
 #include <locale>
 #include <new>
 #include <string>
-#include <map>
 #include <vector>
 
 // The drive code takes its blocks with new (std::nothrow) and must cope with
@@ -419,27 +418,6 @@ TEST_F(DriveTest, AFolderBelongsToTheDiskOfItsOwnVolume) {
     EXPECT_NE(Fake().opens.back().path.find(L"\\\\.\\PhysicalDrive0"), std::wstring::npos);
 }
 
-TEST_F(DriveTest, AVolumeOverTwoDisksOrOnNoDiskKeepsUnknown) {
-    DiskScript disk = DiskWith("ACME", "Disk", 9);
-    disk.numberError = ERROR_INVALID_FUNCTION;
-    disk.extentDisks = {2, 3};
-    Script(disk);
-    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
-    ExpectUnknown();
-    script.numberError = 0;
-    script.deviceType = 2;  // FILE_DEVICE_CD_ROM, whose number 2 is no PhysicalDrive2
-    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
-    ExpectUnknown();
-    for (const FakeOpen& open : Fake().opens) EXPECT_EQ(open.path.find(L"PhysicalDrive"), std::wstring::npos);
-}
-
-TEST_F(DriveTest, ProgramFolderOfAnyLength) {
-    const std::wstring folder = L"C:\\" + std::wstring(600, L'p') + L"\\";
-    Fake().moduleFileName = folder + L"corvasta.exe";
-    GatherDriveInfo(L"\\\\server\\share\\");
-    EXPECT_EQ(DriveInfo.programFolder, folder);
-}
-
 TEST_F(DriveTest, FallsBackToTheVolumeSizeWithoutADiskLength) {
     DiskScript disk = DiskWith("ACME", "Disk", 0);
     disk.lengthError = ERROR_NOT_SUPPORTED;
@@ -477,19 +455,37 @@ TEST_F(DriveTest, StaysUnknownWhereTheGatheringStops) {
     EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
     ExpectUnknown();
 
+    // A volume over two disks, then an optical drive whose number 2 is no
+    // PhysicalDrive2's: neither opens a disk.
+    Fake().opens.clear();
+    script.numberError = ERROR_INVALID_FUNCTION;
+    script.extentDisks = {2, 3};
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+    script.numberError = 0;
+    script.deviceType = 2;  // FILE_DEVICE_CD_ROM
+    EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
+    ExpectUnknown();
+    for (const FakeOpen& open : Fake().opens) EXPECT_EQ(open.path.find(L"PhysicalDrive"), std::wstring::npos);
+
+    script.deviceType = FileDeviceDisk;
     FailCall("CreateFileW", ERROR_ACCESS_DENIED, 2);  // the disk, after the folder and volume
     script.numberError = 0;
     EXPECT_FALSE(GatherDriveInfo(L"E:\\"));
     ExpectUnknown();
 }
 
-TEST_F(DriveTest, ProgramFolderKeepsEitherSeparator) {
+TEST_F(DriveTest, ProgramFolderOfAnyLengthKeepsEitherSeparator) {
     Fake().moduleFileName = L"/opt/corvasta/corvasta-cli";
     EXPECT_FALSE(GatherDriveInfo(L"/home/bench/"));
     EXPECT_EQ(DriveInfo.programFolder, L"/opt/corvasta/");
     Fake().moduleFileName = L"corvasta.exe";
     EXPECT_FALSE(GatherDriveInfo(L"\\\\server\\share\\"));
     EXPECT_EQ(DriveInfo.programFolder, L"");
+    const std::wstring longFolder = L"C:\\" + std::wstring(600, L'p') + L"\\";
+    Fake().moduleFileName = longFolder + L"corvasta.exe";
+    GatherDriveInfo(L"\\\\server\\share\\");
+    EXPECT_EQ(DriveInfo.programFolder, longFolder);
 }
 
 TEST_F(DriveTest, RawDiskTextsGoThroughTheSameTidying) {
