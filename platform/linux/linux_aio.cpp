@@ -2,7 +2,7 @@
 // port, the record address as each request's data. One wait takes every
 // completion that is ready, so the next waits are served without a system
 // call, and the requests issued in answer to them go to the kernel together
-// when the wait has to go to the kernel again.
+// when the wait has to go to the kernel again or SubmitBatch have gathered.
 //
 // Native AIO has nothing like registered buffers or files: every request
 // pins its pages and looks up its file.
@@ -137,6 +137,7 @@ bool Queue(PortObject* port, FileObject* file, void* buffer, DWORD bytes, uint64
     }
     block->data = record;
     queue->pending[queue->pendingCount++] = block;
+    if (queue->pendingCount >= static_cast<int>(SubmitBatch)) SubmitPending(queue);
     return true;
 }
 

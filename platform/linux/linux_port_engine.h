@@ -7,6 +7,12 @@
 
 namespace linux_native {
 
+// Queued requests go to the kernel once this many have gathered, without
+// waiting for the port to be waited on: answering a burst of completions at
+// 32 in flight would otherwise leave the device with a short queue until the
+// whole burst is handled. Shallower passes never gather this many.
+constexpr unsigned SubmitBatch = 8;
+
 // A request handed back by an engine: its record, and the bytes moved or a
 // negative errno.
 struct Finished {

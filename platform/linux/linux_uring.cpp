@@ -1,7 +1,7 @@
 // The io_uring engine: one ring per port, the record address as each
 // request's user_data. Queued requests reach the kernel in one go when the
-// port is next waited on, at most one system call per completion instead of
-// two.
+// port is next waited on or when SubmitBatch of them have gathered, at most
+// one system call per completion instead of two.
 //
 // The buffers that exist when a port is made (the pass allocates its eight
 // before it opens the file and makes the port) are registered with the ring,
@@ -48,12 +48,19 @@ io_uring_sqe* NextEntry(io_uring* ring) {
     return entry;
 }
 
-// Cooperative task running spares the interrupt per completion; a kernel
-// without it takes the plain ring.
+// A port is made, used and closed by one thread, so its ring can have one
+// issuer and run completion work only when that thread waits: no interrupt
+// and no wake-up per completion. Older kernels refuse the flags (EINVAL)
+// and get cooperative task running, then the plain ring.
 int InitRing(io_uring* ring) {
-    const int result = io_uring_queue_init(RingEntries, ring, IORING_SETUP_COOP_TASKRUN);
-    if (result != -EINVAL) return result;
-    return io_uring_queue_init(RingEntries, ring, 0);
+    constexpr unsigned Choices[] = {IORING_SETUP_SINGLE_ISSUER | IORING_SETUP_DEFER_TASKRUN,
+                                    IORING_SETUP_COOP_TASKRUN, 0};
+    int result = -EINVAL;
+    for (const unsigned flags : Choices) {
+        result = io_uring_queue_init(RingEntries, ring, flags);
+        if (result != -EINVAL) break;
+    }
+    return result;
 }
 
 // As many of the newest buffers as the kernel will pin (a locked-memory limit
@@ -102,15 +109,18 @@ void QueueCancel(io_uring* ring, int fd, OVERLAPPED* overlapped) {
 // Waits for the next completion of any kind, handing queued requests to the
 // kernel on the way. A completion that is there already is taken without a
 // system call, so the requests queued in answer to several completions go
-// to the kernel together, with the wait that has to sleep.
-int WaitForEntry(io_uring* ring, DWORD milliseconds, io_uring_cqe** completion) {
+// to the kernel together, with the wait that has to sleep. A lone request
+// is handed over before the wait rather than with it: a fast device often
+// finishes it while that call returns, and the wait then finds it without
+// sleeping, which at one request in flight would double its time.
+int WaitForEntry(io_uring* ring, DWORD milliseconds, bool lone, io_uring_cqe** completion) {
     if (io_uring_peek_cqe(ring, completion) == 0) return 0;
     int result = 0;
     if (milliseconds == INFINITE) {
         // A signal may interrupt the call before it submits; the queued
         // requests must still go, or nothing would ever complete.
         while (io_uring_sq_ready(ring) > 0) {
-            result = io_uring_submit_and_wait(ring, 1);
+            result = lone ? io_uring_submit(ring) : io_uring_submit_and_wait(ring, 1);
             if (result >= 0) break;
             if (result != -EINTR) return result;
         }
@@ -190,6 +200,8 @@ bool Queue(PortObject* port, FileObject* file, void* buffer, DWORD bytes, uint64
     }
     if (fixedFile) io_uring_sqe_set_flags(entry, IOSQE_FIXED_FILE);
     io_uring_sqe_set_data64(entry, reinterpret_cast<uint64_t>(record));
+    // A refused submission leaves the entries queued for the next wait.
+    if (io_uring_sq_ready(&queue->ring) >= SubmitBatch) io_uring_submit(&queue->ring);
     return true;
 }
 
@@ -199,7 +211,7 @@ int Take(PortObject* port, DWORD milliseconds, Finished& finished) {
     io_uring* ring = &QueueOf(port)->ring;
     for (;;) {
         io_uring_cqe* completion = nullptr;
-        const int result = WaitForEntry(ring, milliseconds, &completion);
+        const int result = WaitForEntry(ring, milliseconds, port->inFlight == 1, &completion);
         if (result < 0) return result;
         const uint64_t data = completion->user_data;
         finished = Finished{reinterpret_cast<OVERLAPPED*>(data), completion->res};
