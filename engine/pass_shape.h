@@ -20,6 +20,11 @@ constexpr PassShape WindowShape{};
 
 bool IsValidShape(const PassShape& shape);
 
+inline bool IsWindowShape(const PassShape& shape) {
+    return shape.requestBytes == WindowShape.requestBytes && shape.depth == WindowShape.depth &&
+           shape.random == WindowShape.random;
+}
+
 // SplitMix64: one add and a few multiplies per offset, and every seed,
 // zero included, gives a full-period stream.
 inline uint64_t NextRandom(uint64_t& state) {

@@ -175,36 +175,33 @@ bool IssueFirstRequests(Pass& pass, std::wstring& errorText) {
     return true;
 }
 
-// Takes one completion and answers it with the next request in the same
-// slot unless the pass is draining.
-bool TakeCompletion(Pass& pass, std::wstring& errorText) {
-    DWORD bytes = 0;
-    ULONG_PTR key = 0;
-    OVERLAPPED* record = nullptr;
-    const BOOL ok = Platform.GetQueuedCompletionStatus(pass.port, &bytes, &key, &record, INFINITE);
-    if (record == nullptr) {
-        errorText = WithWindowsError(L"GetQueuedCompletionStatus failed");
-        return false;
-    }
-    // The request is back from the platform whatever the checks below find;
-    // the retirement after a failure counts on this.
-    pass.outstanding -= 1;
+// The slot whose record this is, or -1 when the record is none of the pass's.
+ptrdiff_t SlotOf(const Pass& pass, const OVERLAPPED* record) {
+    const ptrdiff_t slot = record - pass.slots->records;
+    return slot >= 0 && slot < pass.shape.depth ? slot : -1;
+}
+
+// The checks every completion passes; its slot, or -1 with the error text.
+ptrdiff_t CheckedSlot(const Pass& pass, const OVERLAPPED* record, DWORD bytes, bool ok,
+                      std::wstring& errorText) {
     if (!ok) {
         errorText = WithWindowsError(L"I/O completion failed");
-        return false;
+        return -1;
     }
     if (bytes != pass.requestBytes) {
         errorText = L"Incomplete transfer: " + DecimalText(bytes) + L" byte";
-        return false;
+        return -1;
     }
-    pass.totalBytes += bytes;
-    const ptrdiff_t slot = record - pass.slots->records;
-    if (slot < 0 || slot >= pass.shape.depth) {
-        errorText = L"Invalid OVERLAPPED index";
-        return false;
-    }
+    const ptrdiff_t slot = SlotOf(pass, record);
+    if (slot < 0) errorText = L"Invalid OVERLAPPED index";
+    return slot;
+}
+
+// Counts a checked completion, seen at `now`, and answers it with the next
+// request in the same slot unless the pass is draining.
+bool AnswerCompletion(Pass& pass, ptrdiff_t slot, int64_t now, std::wstring& errorText) {
+    pass.totalBytes += pass.requestBytes;
     pass.completed += 1;
-    const int64_t now = ReadCounter();
     if (pass.latency != nullptr) {
         RecordLatency(*pass.latency, static_cast<uint64_t>(now - pass.slots->issuedAt[slot]));
     }
@@ -220,10 +217,57 @@ bool TakeCompletion(Pass& pass, std::wstring& errorText) {
     return true;
 }
 
+// The window's way: one completion per wait.
+bool TakeCompletion(Pass& pass, std::wstring& errorText) {
+    DWORD bytes = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* record = nullptr;
+    const BOOL ok = Platform.GetQueuedCompletionStatus(pass.port, &bytes, &key, &record, INFINITE);
+    if (record == nullptr) {
+        errorText = WithWindowsError(L"GetQueuedCompletionStatus failed");
+        return false;
+    }
+    // The request is back from the platform whatever the checks below find;
+    // the retirement after a failure counts on this.
+    pass.outstanding -= 1;
+    const ptrdiff_t slot = CheckedSlot(pass, record, bytes, ok != FALSE, errorText);
+    return slot >= 0 && AnswerCompletion(pass, slot, ReadCounter(), errorText);
+}
+
+// Every completion at hand in one wait, all seen at one reading of the
+// clock: a request is then not timed with the handling of those taken
+// before it, and Windows enters the kernel once per batch.
+bool TakeCompletions(Pass& pass, std::wstring& errorText) {
+    OVERLAPPED_ENTRY entries[MostRequestsInFlight];
+    ULONG removed = 0;
+    if (!Platform.GetQueuedCompletionStatusEx(pass.port, entries,
+                                              static_cast<ULONG>(pass.outstanding), &removed,
+                                              INFINITE, FALSE)) {
+        errorText = WithWindowsError(L"GetQueuedCompletionStatusEx failed");
+        return false;
+    }
+    pass.outstanding -= removed;
+    const int64_t now = ReadCounter();
+    for (ULONG i = 0; i < removed; ++i) {
+        OVERLAPPED* record = entries[i].lpOverlapped;
+        DWORD bytes = entries[i].dwNumberOfBytesTransferred;
+        // A request's own status is in its record; only a failed one needs
+        // the call that turns it into a Windows error code. A record that is
+        // not the pass's own is never read.
+        const bool ok = SlotOf(pass, record) < 0 || record->Internal == 0 ||
+                        Platform.GetOverlappedResult(pass.file, record, &bytes, FALSE);
+        const ptrdiff_t slot = CheckedSlot(pass, record, bytes, ok, errorText);
+        if (slot < 0 || !AnswerCompletion(pass, slot, now, errorText)) return false;
+    }
+    return true;
+}
+
 bool RunWindow(Pass& pass, std::wstring& errorText) {
+    const bool batched = !IsWindowShape(pass.shape);
     while (pass.outstanding > 0) {
         if (IsStopRequested()) pass.draining = true;
-        if (!TakeCompletion(pass, errorText)) return false;
+        if (!(batched ? TakeCompletions(pass, errorText) : TakeCompletion(pass, errorText)))
+            return false;
     }
     return true;
 }

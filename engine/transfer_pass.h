@@ -44,7 +44,8 @@ std::wstring WithWindowsError(const std::wstring& message);
 // elapsedMs, when given, receives the pass length on success only; so does
 // tally, when given. blockCount is the file's size in MiB. With `expected`,
 // the file opened must be that very object, not a link or another file
-// swapped in under its name.
+// swapped in under its name. The window's shape takes one completion per
+// wait; any other takes all that are at hand, timed at one reading of the clock.
 double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
                      const PassShape& shape, int isWrite, const void* pattern,
                      std::wstring& errorText, double* elapsedMs, PassTally* tally,

@@ -22,6 +22,7 @@ typedef int BOOL;
 typedef uint16_t WORD;
 typedef uint32_t DWORD;
 typedef uint32_t UINT;
+typedef uint32_t ULONG;
 typedef int32_t LONG;
 typedef uint64_t ULONG_PTR;
 typedef void* HANDLE;
@@ -40,6 +41,13 @@ struct OVERLAPPED {
     DWORD Offset;
     DWORD OffsetHigh;
     HANDLE hEvent;
+};
+
+struct OVERLAPPED_ENTRY {
+    ULONG_PTR lpCompletionKey;
+    OVERLAPPED* lpOverlapped;
+    ULONG_PTR Internal;
+    DWORD dwNumberOfBytesTransferred;
 };
 
 struct SECURITY_ATTRIBUTES;
@@ -193,6 +201,10 @@ struct PlatformCalls {
                                            DWORD threads);
     BOOL(WINAPI* GetQueuedCompletionStatus)(HANDLE port, DWORD* bytes, ULONG_PTR* key,
                                             OVERLAPPED** overlapped, DWORD milliseconds);
+    BOOL(WINAPI* GetQueuedCompletionStatusEx)(HANDLE port, OVERLAPPED_ENTRY* entries, ULONG count,
+                                              ULONG* removed, DWORD milliseconds, BOOL alertable);
+    BOOL(WINAPI* GetOverlappedResult)(HANDLE file, OVERLAPPED* overlapped, DWORD* bytes,
+                                      BOOL wait);
     BOOL(WINAPI* CancelIoEx)(HANDLE file, OVERLAPPED* overlapped);
     BOOL(WINAPI* SetFilePointerEx)(HANDLE file, LARGE_INTEGER distance,
                                    LARGE_INTEGER* newPosition, DWORD method);

@@ -141,6 +141,13 @@ bool Queue(PortObject* port, FileObject* file, void* buffer, DWORD bytes, uint64
     return true;
 }
 
+// The next kept event; its control block is free again.
+void HandOut(AioQueue* queue, Finished& finished) {
+    const io_event& event = queue->events[queue->eventNext++];
+    finished = Finished{static_cast<OVERLAPPED*>(event.data), static_cast<long>(event.res)};
+    event.obj->data = nullptr;
+}
+
 int Take(PortObject* port, DWORD milliseconds, Finished& finished) {
     AioQueue* queue = QueueOf(port);
     if (queue->eventNext == queue->eventCount) SubmitPending(queue);
@@ -148,10 +155,15 @@ int Take(PortObject* port, DWORD milliseconds, Finished& finished) {
         const int result = Collect(queue, milliseconds);
         if (result < 0) return result;
     }
-    const io_event& event = queue->events[queue->eventNext++];
-    finished = Finished{static_cast<OVERLAPPED*>(event.data), static_cast<long>(event.res)};
-    event.obj->data = nullptr;
+    HandOut(queue, finished);
     return 0;
+}
+
+bool Peek(PortObject* port, Finished& finished) {
+    AioQueue* queue = QueueOf(port);
+    if (queue->eventNext == queue->eventCount) return false;
+    HandOut(queue, finished);
+    return true;
 }
 
 bool Cancel(PortObject* port, FileObject* file, OVERLAPPED* record) {
@@ -177,6 +189,6 @@ void Retire(PortObject* port) {
 
 }  // namespace
 
-const PortEngine AioEngine = {L"libaio", Open, Bind, Detach, Queue, Take, Cancel, Retire};
+const PortEngine AioEngine = {L"libaio", Open, Bind, Detach, Queue, Take, Peek, Cancel, Retire};
 
 }  // namespace linux_native

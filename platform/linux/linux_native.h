@@ -146,6 +146,9 @@ HANDLE CreateIoCompletionPort(HANDLE file, HANDLE existingPort, ULONG_PTR key,
                               DWORD threads);
 BOOL GetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
                                OVERLAPPED** overlapped, DWORD milliseconds);
+BOOL GetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entries, ULONG count,
+                                 ULONG* removed, DWORD milliseconds, BOOL alertable);
+BOOL GetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytes, BOOL wait);
 BOOL CancelIoEx(HANDLE file, OVERLAPPED* overlapped);
 BOOL CloseHandle(HANDLE handle);
 

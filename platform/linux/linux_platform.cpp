@@ -9,6 +9,8 @@ const PlatformCalls LinuxCalls = {
     linux_native::WriteFile,
     linux_native::CreateIoCompletionPort,
     linux_native::GetQueuedCompletionStatus,
+    linux_native::GetQueuedCompletionStatusEx,
+    linux_native::GetOverlappedResult,
     linux_native::CancelIoEx,
     linux_native::SetFilePointerEx,
     linux_native::SetEndOfFile,

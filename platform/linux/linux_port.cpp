@@ -118,17 +118,12 @@ HANDLE CreateIoCompletionPort(HANDLE fileHandle, HANDLE existingPort, ULONG_PTR 
     return port;
 }
 
-BOOL GetQueuedCompletionStatus(HANDLE handle, DWORD* bytes, ULONG_PTR* key,
-                               OVERLAPPED** overlapped, DWORD milliseconds) {
-    *overlapped = nullptr;
-    PortObject* port = PortOf(handle);
-    if (port == nullptr) return FALSE;
-    Finished finished{nullptr, 0};
-    const int result = Engine().Take(port, milliseconds, finished);
-    if (result < 0) {
-        SetError(result == -ETIME ? WaitTimeout : WindowsCodeOf(-result));
-        return FALSE;
-    }
+namespace {
+
+// Gives the record back with its Windows meaning: the status (a Windows code
+// here, where Windows keeps an NTSTATUS; both are 0 for success) and the
+// byte count.
+DWORD HandBack(PortObject* port, const Finished& finished, OVERLAPPED_ENTRY& entry) {
     --port->inFlight;
     OVERLAPPED* record = finished.record;
     const long outcome = finished.result;
@@ -138,13 +133,67 @@ BOOL GetQueuedCompletionStatus(HANDLE handle, DWORD* bytes, ULONG_PTR* key,
     const DWORD code = outcome < 0 ? WindowsCodeOf(static_cast<int>(-outcome))
                        : atEnd     ? ERROR_HANDLE_EOF
                                    : 0;
-    *key = record->Internal;
+    entry.lpCompletionKey = record->Internal;
     record->Internal = code;
     record->InternalHigh = outcome > 0 ? static_cast<ULONG_PTR>(outcome) : 0;
-    *bytes = static_cast<DWORD>(record->InternalHigh);
-    *overlapped = record;
+    entry.lpOverlapped = record;
+    entry.Internal = 0;
+    entry.dwNumberOfBytesTransferred = static_cast<DWORD>(record->InternalHigh);
+    return code;
+}
+
+// The first completion, waited for; false with the last error set.
+bool TakeFirst(HANDLE handle, DWORD milliseconds, PortObject*& port, Finished& finished) {
+    port = PortOf(handle);
+    if (port == nullptr) return false;
+    const int result = Engine().Take(port, milliseconds, finished);
+    if (result >= 0) return true;
+    SetError(result == -ETIME ? WaitTimeout : WindowsCodeOf(-result));
+    return false;
+}
+
+}  // namespace
+
+BOOL GetQueuedCompletionStatus(HANDLE handle, DWORD* bytes, ULONG_PTR* key,
+                               OVERLAPPED** overlapped, DWORD milliseconds) {
+    *overlapped = nullptr;
+    PortObject* port = nullptr;
+    Finished finished{nullptr, 0};
+    if (!TakeFirst(handle, milliseconds, port, finished)) return FALSE;
+    OVERLAPPED_ENTRY entry{};
+    const DWORD code = HandBack(port, finished, entry);
+    *key = entry.lpCompletionKey;
+    *bytes = entry.dwNumberOfBytesTransferred;
+    *overlapped = entry.lpOverlapped;
     if (code == 0) return TRUE;
     SetError(code);
+    return FALSE;
+}
+
+// Each request's own outcome is in its record, as on Windows; the call
+// succeeds once it has taken any.
+BOOL GetQueuedCompletionStatusEx(HANDLE handle, OVERLAPPED_ENTRY* entries, ULONG count,
+                                 ULONG* removed, DWORD milliseconds, BOOL) {
+    *removed = 0;
+    if (count == 0) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    PortObject* port = nullptr;
+    Finished finished{nullptr, 0};
+    if (!TakeFirst(handle, milliseconds, port, finished)) return FALSE;
+    do {
+        HandBack(port, finished, entries[(*removed)++]);
+    } while (*removed < count && Engine().Peek(port, finished));
+    return TRUE;
+}
+
+// For a record the port has given back; the call never waits, as nothing
+// here hands back a record before its request is done.
+BOOL GetOverlappedResult(HANDLE, OVERLAPPED* overlapped, DWORD* bytes, BOOL) {
+    *bytes = static_cast<DWORD>(overlapped->InternalHigh);
+    if (overlapped->Internal == 0) return TRUE;
+    SetError(static_cast<DWORD>(overlapped->Internal));
     return FALSE;
 }
 

@@ -30,6 +30,8 @@ struct PortEngine {
     bool (*Queue)(PortObject* port, FileObject* file, void* buffer, DWORD bytes,
                   uint64_t offset, OVERLAPPED* record, bool isWrite);
     int (*Take)(PortObject* port, DWORD milliseconds, Finished& finished);
+    // A completion already at hand, without a system call; false when none is.
+    bool (*Peek)(PortObject* port, Finished& finished);
     bool (*Cancel)(PortObject* port, FileObject* file, OVERLAPPED* record);
     // Cancels and waits for every request still in flight, then frees the
     // engine's state; nothing may touch a buffer afterwards.

@@ -205,19 +205,32 @@ bool Queue(PortObject* port, FileObject* file, void* buffer, DWORD bytes, uint64
     return true;
 }
 
-// Takes a completion of the caller's requests off the ring, passing over the
-// port's own.
+// Consumes the entry; true when it completes one of the caller's requests
+// rather than one of the port's own.
+bool Consume(io_uring* ring, io_uring_cqe* completion, Finished& finished) {
+    const uint64_t data = completion->user_data;
+    finished = Finished{reinterpret_cast<OVERLAPPED*>(data), completion->res};
+    io_uring_cqe_seen(ring, completion);
+    return data != OwnRequest;
+}
+
 int Take(PortObject* port, DWORD milliseconds, Finished& finished) {
     io_uring* ring = &QueueOf(port)->ring;
     for (;;) {
         io_uring_cqe* completion = nullptr;
         const int result = WaitForEntry(ring, milliseconds, port->inFlight == 1, &completion);
         if (result < 0) return result;
-        const uint64_t data = completion->user_data;
-        finished = Finished{reinterpret_cast<OVERLAPPED*>(data), completion->res};
-        io_uring_cqe_seen(ring, completion);
-        if (data != OwnRequest) return 0;
+        if (Consume(ring, completion, finished)) return 0;
     }
+}
+
+bool Peek(PortObject* port, Finished& finished) {
+    io_uring* ring = &QueueOf(port)->ring;
+    io_uring_cqe* completion = nullptr;
+    while (io_uring_peek_cqe(ring, &completion) == 0) {
+        if (Consume(ring, completion, finished)) return true;
+    }
+    return false;
 }
 
 // A cancel by descriptor matches the open file behind it, so it also finds
@@ -253,7 +266,7 @@ void Retire(PortObject* port) {
 
 }  // namespace
 
-const PortEngine UringEngine = {L"io_uring", Open, Bind, Detach, Queue, Take, Cancel, Retire};
+const PortEngine UringEngine = {L"io_uring", Open, Bind, Detach, Queue, Take, Peek, Cancel, Retire};
 
 bool UringAllowed() {
     io_uring ring{};

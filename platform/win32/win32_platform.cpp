@@ -13,6 +13,8 @@ const PlatformCalls Win32Calls = {
     ::WriteFile,
     ::CreateIoCompletionPort,
     ::GetQueuedCompletionStatus,
+    ::GetQueuedCompletionStatusEx,
+    ::GetOverlappedResult,
     ::CancelIoEx,
     ::SetFilePointerEx,
     ::SetEndOfFile,

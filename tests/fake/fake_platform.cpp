@@ -317,6 +317,23 @@ FakeRequest* NextCompletion(HANDLE port) {
     return nullptr;
 }
 
+// Takes the request off the port with its outcome: 0 or the Windows code it
+// failed with, which the request keeps for GetOverlappedResult.
+DWORD TakeRequest(FakeRequest& request) {
+    request.completed = true;
+    if (request.cancelled) {
+        request.error = ERROR_OPERATION_ABORTED;
+    } else if (Failing("Completion")) {
+        request.error = S().lastError;
+    }
+    return request.error;
+}
+
+DWORD CompletedBytes(const FakeRequest& request) {
+    if (request.error != 0) return 0;
+    return S().completionBytes ? S().completionBytes(request) : request.bytes;
+}
+
 BOOL WINAPI FakeGetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* key,
                                           OVERLAPPED** overlapped, DWORD milliseconds) {
     S().waitTimeouts.push_back(milliseconds);
@@ -328,19 +345,49 @@ BOOL WINAPI FakeGetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* 
         S().violations.push_back("waited on a port with nothing in flight");
         return Fail(WaitAbandoned);
     }
-    request->completed = true;
+    const DWORD error = TakeRequest(*request);
     *overlapped = request->overlapped;
     *key = HandleOf(request->file, FakeHandle::Kind::File)->key;
-    if (request->cancelled) {
-        *bytes = 0;
-        return Fail(ERROR_OPERATION_ABORTED);
+    *bytes = CompletedBytes(*request);
+    return error == 0 ? TRUE : Fail(error);
+}
+
+// As Windows keeps it: the record's Internal holds an NTSTATUS (0 for
+// success; here a failure is 0xC0000000 with the Windows code in its low
+// bits) and InternalHigh the byte count.
+BOOL WINAPI FakeGetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entries, ULONG count,
+                                            ULONG* removed, DWORD milliseconds, BOOL) {
+    S().waitTimeouts.push_back(milliseconds);
+    *removed = 0;
+    if (Failing("GetQueuedCompletionStatusEx")) return FALSE;
+    if (HandleOf(port, FakeHandle::Kind::Port) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    // A call that succeeds leaves the last error as it was, even when a
+    // request it hands back has failed.
+    const DWORD lastError = S().lastError;
+    const ULONG most = std::min(count, S().completionsPerWait);
+    while (*removed < most) {
+        FakeRequest* request = NextCompletion(port);
+        if (request == nullptr) break;
+        const DWORD error = TakeRequest(*request);
+        OVERLAPPED* record = request->overlapped;
+        record->Internal = error == 0 ? 0 : 0xC0000000u | error;
+        record->InternalHigh = CompletedBytes(*request);
+        const ULONG_PTR key = HandleOf(request->file, FakeHandle::Kind::File)->key;
+        entries[(*removed)++] =
+            OVERLAPPED_ENTRY{key, record, 0, static_cast<DWORD>(record->InternalHigh)};
     }
-    if (Failing("Completion")) {
-        *bytes = 0;
-        return FALSE;
-    }
-    *bytes = S().completionBytes ? S().completionBytes(*request) : request->bytes;
-    return TRUE;
+    S().lastError = lastError;
+    if (*removed > 0) return TRUE;
+    S().violations.push_back("waited on a port with nothing in flight");
+    return Fail(WaitAbandoned);
+}
+
+BOOL WINAPI FakeGetOverlappedResult(HANDLE file, OVERLAPPED* overlapped, DWORD* bytes, BOOL) {
+    if (Failing("GetOverlappedResult")) return FALSE;
+    if (HandleOf(file, FakeHandle::Kind::File) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    *bytes = static_cast<DWORD>(overlapped->InternalHigh);
+    const auto status = static_cast<DWORD>(overlapped->Internal);
+    return status == 0 ? TRUE : Fail(status & 0xFFFFu);
 }
 
 BOOL WINAPI FakeCancelIoEx(HANDLE file, OVERLAPPED*) {
@@ -829,7 +876,8 @@ int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t
 const PlatformCalls FakeCalls = {
     FakeCreateFileW,         FakeReadFile,
     FakeWriteFile,           FakeCreateIoCompletionPort,
-    FakeGetQueuedCompletionStatus, FakeCancelIoEx,
+    FakeGetQueuedCompletionStatus, FakeGetQueuedCompletionStatusEx,
+    FakeGetOverlappedResult, FakeCancelIoEx,
     FakeSetFilePointerEx,    FakeSetEndOfFile,
     FakeFlushFileBuffers,    FakeCloseHandle,
     FakeDeleteFileW,         FakeCreateDirectoryW,

@@ -41,6 +41,7 @@ struct FakeRequest {
     uint64_t offset = 0;
     bool completed = false;  // taken from the port
     bool cancelled = false;
+    DWORD error = 0;  // the Windows code it failed with, once taken
 };
 
 struct FakeHandle {
@@ -102,6 +103,9 @@ struct FakeState {
     // Completions come newest first instead of oldest first, so the oldest
     // request stays in flight while later ones come and go.
     bool newestFirst = false;
+    // The most completions one GetQueuedCompletionStatusEx hands back: 1
+    // models completions that come one at a time, more a burst.
+    ULONG completionsPerWait = 1;
     // Decides the byte count a synchronous ReadFile/WriteFile at a file
     // position moves and reports (default: all it was asked for).
     std::function<DWORD(uint64_t position, DWORD bytes)> syncTransferBytes;
@@ -155,7 +159,8 @@ FakeState& Fake();
 
 // The next call of `call` after `skip` others fails with `code`. Names are
 // the seam's entry names; "Completion" fails a completion taken from a port
-// (GetQueuedCompletionStatus returns FALSE with its record).
+// (GetQueuedCompletionStatus returns FALSE with its record;
+// GetQueuedCompletionStatusEx leaves a failure status in the record).
 void FailCall(const std::string& call, DWORD code, int skip = 0);
 
 // File system helpers for tests.

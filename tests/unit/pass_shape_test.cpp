@@ -34,7 +34,7 @@ protected:
         AddFakeFile(FakePath(L"pass.tmp"), std::string(static_cast<size_t>(blocks * MiB), 'r'));
         Fake().ticksPerRead = 50'000'000 / requests;
         Fake().beforeCall = [this](const std::string& call, int) {
-            if (call == "GetQueuedCompletionStatus")
+            if (call == "GetQueuedCompletionStatusEx")
                 mostInFlight = std::max(mostInFlight, RequestsInFlight());
         };
         mostInFlight = 0;
@@ -116,7 +116,7 @@ TEST_F(ShapedPass, SmallWritesCarryThePatternAndMustCompleteWhole) {
     Start(4, 100);
     size_t checked = 0;
     Fake().beforeCall = [&](const std::string& call, int count) {
-        if (call != "GetQueuedCompletionStatus" || count != 1) return;
+        if (call != "GetQueuedCompletionStatusEx" || count != 1) return;
         for (const FakeRequest& request : Fake().requests) {
             EXPECT_TRUE(request.isWrite);
             EXPECT_EQ(std::memcmp(request.buffer, pattern.data(), 4096), 0);
@@ -147,6 +147,47 @@ TEST_F(ShapedPass, LatencyOfRequestsThatCompleteOutOfOrder) {
     EXPECT_DOUBLE_EQ(latency.max, 5'100'000.0);
     EXPECT_DOUBLE_EQ(latency.mean, (50 * 100'000.0 + 5'100'000.0) / 51);
     ExpectNothingLeftOpen();
+}
+
+// Completions that come together are seen at one reading of the clock: four
+// in flight and four per wait, so each request is timed at exactly the
+// clock's step, not at one to four steps by where it sat in its burst.
+TEST_F(ShapedPass, ABurstOfCompletionsIsTimedAtOneReadingOfTheClock) {
+    Start(4, 100);
+    Fake().completionsPerWait = 4;
+    EXPECT_GT(Run(4, PassShape{4 * KiB, 4, true, 9}), 0.0);
+    const LatencySummary latency = SummarizeLatencies(tally->latency, tally->frequency);
+    const double step = 1e6 * static_cast<double>(Fake().ticksPerRead) /
+                        static_cast<double>(Fake().frequency);
+    EXPECT_DOUBLE_EQ(latency.mean, step);
+    EXPECT_DOUBLE_EQ(latency.max, step);
+    ExpectNothingLeftOpen();
+}
+
+struct BurstFailure {
+    const char* call;
+    DWORD code;
+    int skip;
+    const wchar_t* text;
+};
+
+// A failed request in the middle of a burst gives its own Windows code, and
+// the requests still in flight are taken back before anything is freed.
+TEST_F(ShapedPass, AFailureInABurstKeepsItsTextAndReleasesEverything) {
+    const BurstFailure failures[] = {
+        {"GetQueuedCompletionStatusEx", 6, 2,
+         L"GetQueuedCompletionStatusEx failed (Windows Error 6)"},
+        {"Completion", 112, 6, L"I/O completion failed (Windows Error 112)"},
+    };
+    for (const BurstFailure& failure : failures) {
+        SCOPED_TRACE(failure.call);
+        Start(4, 100);
+        Fake().completionsPerWait = 4;
+        FailCall(failure.call, failure.code, failure.skip);
+        EXPECT_EQ(Run(4, PassShape{4 * KiB, 8, true, 9}), 0.0);
+        EXPECT_EQ(errorText, failure.text);
+        ExpectNothingLeftOpen();
+    }
 }
 
 TEST_F(ShapedPass, ShapesOutsideTheLimitsAreRefusedBeforeAnythingOpens) {
