@@ -318,19 +318,15 @@ FakeRequest* NextCompletion(HANDLE port) {
 }
 
 // Takes the request off the port with its outcome: 0 or the Windows code it
-// failed with, which the request keeps for GetOverlappedResult.
+// failed with.
 DWORD TakeRequest(FakeRequest& request) {
     request.completed = true;
-    if (request.cancelled) {
-        request.error = ERROR_OPERATION_ABORTED;
-    } else if (Failing("Completion")) {
-        request.error = S().lastError;
-    }
-    return request.error;
+    if (request.cancelled) return ERROR_OPERATION_ABORTED;
+    return Failing("Completion") ? S().lastError : 0;
 }
 
-DWORD CompletedBytes(const FakeRequest& request) {
-    if (request.error != 0) return 0;
+DWORD CompletedBytes(const FakeRequest& request, DWORD error) {
+    if (error != 0) return 0;
     return S().completionBytes ? S().completionBytes(request) : request.bytes;
 }
 
@@ -348,7 +344,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatus(HANDLE port, DWORD* bytes, ULONG_PTR* 
     const DWORD error = TakeRequest(*request);
     *overlapped = request->overlapped;
     *key = HandleOf(request->file, FakeHandle::Kind::File)->key;
-    *bytes = CompletedBytes(*request);
+    *bytes = CompletedBytes(*request, error);
     return error == 0 ? TRUE : Fail(error);
 }
 
@@ -371,7 +367,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entri
         const DWORD error = TakeRequest(*request);
         OVERLAPPED* record = request->overlapped;
         record->Internal = error == 0 ? 0 : 0xC0000000u | error;
-        record->InternalHigh = CompletedBytes(*request);
+        record->InternalHigh = CompletedBytes(*request, error);
         const ULONG_PTR key = HandleOf(request->file, FakeHandle::Kind::File)->key;
         entries[(*removed)++] =
             OVERLAPPED_ENTRY{key, record, 0, static_cast<DWORD>(record->InternalHigh)};

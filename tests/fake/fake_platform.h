@@ -41,7 +41,6 @@ struct FakeRequest {
     uint64_t offset = 0;
     bool completed = false;  // taken from the port
     bool cancelled = false;
-    DWORD error = 0;  // the Windows code it failed with, once taken
 };
 
 struct FakeHandle {
