@@ -17,7 +17,7 @@ struct CliOptions {
     bool sustained = false;       // a sustained write instead of the passes
     SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
-    std::vector<const Profile*> profiles = {&WindowProfile};  // in the order they run
+    std::vector<Profile> profiles = {WindowProfile};  // in the order they run, seeded when told
 };
 
 // False with errorText set when an argument is unknown or out of range.

@@ -167,6 +167,10 @@ struct FILE_DISPOSITION_INFO {
 #define ERROR_IO_PENDING 997u
 #define ERROR_IO_DEVICE 1117u
 
+#define WAIT_OBJECT_0 0u
+#define WAIT_FAILED 0xFFFFFFFFu
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+
 #endif
 
 // Storage control codes, defined here so the drive code reads the same on
@@ -249,6 +253,11 @@ struct PlatformCalls {
                                         wchar_t* fileSystemName, DWORD fileSystemNameLength);
     int(WINAPI* CompareStringOrdinal)(const wchar_t* a, int aLength, const wchar_t* b,
                                       int bLength, BOOL ignoreCase);
+    // The threads of a pass: started, waited for (INFINITE only) and closed.
+    HANDLE(WINAPI* CreateThread)(SECURITY_ATTRIBUTES* security, size_t stackBytes,
+                                 LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                                 DWORD* threadId);
+    DWORD(WINAPI* WaitForSingleObject)(HANDLE handle, DWORD milliseconds);
 };
 
 // The process-wide table. It starts as the native backend; tests swap in the

@@ -17,6 +17,7 @@ enum class HandleKind : uint32_t {
     File = 0x656C6946,    // "File"
     Port = 0x74726F50,    // "Port"
     Search = 0x68637253,  // "Srch"
+    Thread = 0x64726854,  // "Thrd"
 };
 
 struct PortObject;
@@ -177,5 +178,10 @@ BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volum
                            wchar_t* fileSystemName, DWORD fileSystemNameLength);
 int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                          BOOL ignoreCase);
+
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, size_t stackBytes,
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, DWORD* threadId);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL CloseThread(HANDLE handle);
 
 }  // namespace linux_native

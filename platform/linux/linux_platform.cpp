@@ -44,6 +44,8 @@ const PlatformCalls LinuxCalls = {
     linux_native::GetFinalPathNameByHandleW,
     linux_native::GetVolumeInformationW,
     linux_native::CompareStringOrdinal,
+    linux_native::CreateThread,
+    linux_native::WaitForSingleObject,
 };
 
 }  // namespace

@@ -48,6 +48,8 @@ const PlatformCalls Win32Calls = {
     ::GetFinalPathNameByHandleW,
     ::GetVolumeInformationW,
     ::CompareStringOrdinal,
+    ::CreateThread,
+    ::WaitForSingleObject,
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -433,6 +434,7 @@ const char* KindName(FakeHandle::Kind kind) {
         case FakeHandle::Kind::Port: return "port";
         case FakeHandle::Kind::Search: return "search";
         case FakeHandle::Kind::Device: return "device";
+        case FakeHandle::Kind::Thread: return "thread";
     }
     return "?";
 }
@@ -460,6 +462,14 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
             node->openCount -= 1;
             if (node->deletePending && node->openCount == 0) S().nodes.erase(closing.path);
         }
+    }
+    if (closing.kind == FakeHandle::Kind::Thread) {
+        std::thread& thread = S().threads[handle];
+        if (thread.joinable()) {
+            S().violations.push_back("thread closed before it was waited for");
+            thread.detach();
+        }
+        S().threads.erase(handle);
     }
     S().handles.erase(found);
     return TRUE;
@@ -869,27 +879,91 @@ int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t
     return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
 }
 
+std::recursive_mutex& FakeLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// A fake entry called under the fake's lock.
+template <auto Call>
+struct Serialized;
+
+template <typename Result, typename... Arguments, Result(WINAPI* Call)(Arguments...)>
+struct Serialized<Call> {
+    static Result WINAPI Entry(Arguments... arguments) {
+        const std::lock_guard<std::recursive_mutex> hold(FakeLock());
+        return Call(arguments...);
+    }
+};
+
+HANDLE WINAPI FakeCreateThread(SECURITY_ATTRIBUTES*, size_t, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD, DWORD* threadId) {
+    if (Failing("CreateThread")) return nullptr;
+    const HANDLE handle = NewHandle({FakeHandle::Kind::Thread, L"", 0, 0, 0, 0, nullptr, {}, 0});
+    S().threads[handle] = std::thread(start, parameter);
+    if (threadId != nullptr) *threadId = 0;
+    return handle;
+}
+
+// Not under the lock while it waits: the thread it waits for calls the fake.
+DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    std::thread* thread = nullptr;
+    {
+        const std::lock_guard<std::recursive_mutex> hold(FakeLock());
+        if (Failing("WaitForSingleObject")) return WAIT_FAILED;
+        if (HandleOf(handle, FakeHandle::Kind::Thread) == nullptr || milliseconds != INFINITE) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return WAIT_FAILED;
+        }
+        thread = &S().threads[handle];
+    }
+    if (thread->joinable()) thread->join();
+    return WAIT_OBJECT_0;
+}
+
 const PlatformCalls FakeCalls = {
-    FakeCreateFileW,         FakeReadFile,
-    FakeWriteFile,           FakeCreateIoCompletionPort,
-    FakeGetQueuedCompletionStatus, FakeGetQueuedCompletionStatusEx,
-    FakeGetOverlappedResult, FakeCancelIoEx,
-    FakeSetFilePointerEx,    FakeSetEndOfFile,
-    FakeFlushFileBuffers,    FakeCloseHandle,
-    FakeDeleteFileW,         FakeCreateDirectoryW,
-    FakeRemoveDirectoryW,    FakeGetFileAttributesW,
-    FakeGetFileInformationByHandle, FakeSetFileInformationByHandle,
-    FakeFindFirstFileW,      FakeFindNextFileW,
-    FakeFindClose,           FakeVirtualAlloc,
-    FakeVirtualFree,         FakeQueryPerformanceCounter,
-    FakeQueryPerformanceFrequency, FakeGetTickCount,
-    FakeSleep,               FakeTimeBeginPeriod,
-    FakeGetLocalTime,        FakeGetLastError,
-    FakeSetLastError,        FakeGetCurrentDirectoryW,
-    FakeGetModuleFileNameW,  FakeDeviceIoControl,
-    FakeGetDiskFreeSpaceExW, FakeMultiByteToWideChar,
-    FakeCharUpperW,          FakeGetFinalPathNameByHandleW,
-    FakeGetVolumeInformationW, FakeCompareStringOrdinal,
+    Serialized<FakeCreateFileW>::Entry,
+    Serialized<FakeReadFile>::Entry,
+    Serialized<FakeWriteFile>::Entry,
+    Serialized<FakeCreateIoCompletionPort>::Entry,
+    Serialized<FakeGetQueuedCompletionStatus>::Entry,
+    Serialized<FakeGetQueuedCompletionStatusEx>::Entry,
+    Serialized<FakeGetOverlappedResult>::Entry,
+    Serialized<FakeCancelIoEx>::Entry,
+    Serialized<FakeSetFilePointerEx>::Entry,
+    Serialized<FakeSetEndOfFile>::Entry,
+    Serialized<FakeFlushFileBuffers>::Entry,
+    Serialized<FakeCloseHandle>::Entry,
+    Serialized<FakeDeleteFileW>::Entry,
+    Serialized<FakeCreateDirectoryW>::Entry,
+    Serialized<FakeRemoveDirectoryW>::Entry,
+    Serialized<FakeGetFileAttributesW>::Entry,
+    Serialized<FakeGetFileInformationByHandle>::Entry,
+    Serialized<FakeSetFileInformationByHandle>::Entry,
+    Serialized<FakeFindFirstFileW>::Entry,
+    Serialized<FakeFindNextFileW>::Entry,
+    Serialized<FakeFindClose>::Entry,
+    Serialized<FakeVirtualAlloc>::Entry,
+    Serialized<FakeVirtualFree>::Entry,
+    Serialized<FakeQueryPerformanceCounter>::Entry,
+    Serialized<FakeQueryPerformanceFrequency>::Entry,
+    Serialized<FakeGetTickCount>::Entry,
+    Serialized<FakeSleep>::Entry,
+    Serialized<FakeTimeBeginPeriod>::Entry,
+    Serialized<FakeGetLocalTime>::Entry,
+    Serialized<FakeGetLastError>::Entry,
+    Serialized<FakeSetLastError>::Entry,
+    Serialized<FakeGetCurrentDirectoryW>::Entry,
+    Serialized<FakeGetModuleFileNameW>::Entry,
+    Serialized<FakeDeviceIoControl>::Entry,
+    Serialized<FakeGetDiskFreeSpaceExW>::Entry,
+    Serialized<FakeMultiByteToWideChar>::Entry,
+    Serialized<FakeCharUpperW>::Entry,
+    Serialized<FakeGetFinalPathNameByHandleW>::Entry,
+    Serialized<FakeGetVolumeInformationW>::Entry,
+    Serialized<FakeCompareStringOrdinal>::Entry,
+    Serialized<FakeCreateThread>::Entry,
+    FakeWaitForSingleObject,
 };
 
 void ReleaseAllocations() {

@@ -191,8 +191,10 @@ TEST_F(ShapedPass, AFailureInABurstKeepsItsTextAndReleasesEverything) {
 }
 
 TEST_F(ShapedPass, ShapesOutsideTheLimitsAreRefusedBeforeAnythingOpens) {
-    const PassShape refused[] = {{3000, 8, false, 0}, {2 * MiB, 8, false, 0}, {2 * KiB, 8, false, 0},
-                                 {4 * KiB, 0, false, 0}, {4 * KiB, 65, true, 0}};
+    // The last is larger than the file.
+    const PassShape refused[] = {{3000, 8, false, 0},    {128 * MiB, 8, false, 0},
+                                 {256, 8, false, 0},     {4 * KiB, 0, false, 0},
+                                 {4 * KiB, 257, true, 0}, {8 * MiB, 1, false, 0}};
     for (const PassShape& shape : refused) {
         Start(4, 50);
         EXPECT_EQ(Run(4, shape), 0.0);
