@@ -19,17 +19,20 @@
 # the I/O over its pass: getrusage in the engine's bench program, and fio's
 # own usr/sys figures of its job process.
 #
-# Usage: bench/compare.sh [--ram] [--profile P] [--rounds N] [--size MIB] [FOLDER]
+# Usage: bench/compare.sh [--ram] [--profile P] [--rounds N] [--size MIB] [--programs "A B ..."] [FOLDER]
 #   --ram   run on a RAM-backed ext4 (bench/ram_device.sh, root only) instead of FOLDER
+#   --programs  only these of the pairs' programs (ours-uring fio-default ...), to
+#           keep a series of profiles within a time budget
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-ram=0 rounds=5 size=1024 folder=. profile=SEQ1M-Q8T1
+ram=0 rounds=5 size=1024 folder=. profile=SEQ1M-Q8T1 only=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --ram) ram=1 ;;
     --profile) profile=$2; shift ;;
     --rounds) rounds=$2; shift ;;
     --size) size=$2; shift ;;
+    --programs) only=$2; shift ;;
     *) folder=$1 ;;
   esac
   shift
@@ -75,6 +78,7 @@ if [ "$(id -u)" -eq 0 ]; then
 else
   echo "not root: no huge-page anchor for fio"
 fi
+[ -z "$only" ] || read -r -a programs <<<"$only"
 if [ "$ram" -eq 1 ]; then
   mount=$(bash "$root/bench/ram_device.sh" up $((size + 512)))
   folder=$mount
