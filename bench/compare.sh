@@ -16,8 +16,10 @@
 # launcher) against fio's libaio. Latencies are fio's total latency (from
 # submission to completion, --lat_percentiles=1), as the engine times them.
 # CPU seconds per GiB come from the kernel's accounting of the process doing
-# the I/O over its pass: getrusage in the engine's bench program, and fio's
-# own usr/sys figures of its job process.
+# the I/O over its pass: getrusage in the engine's bench program (all its
+# threads), and fio's own usr/sys figures of its job processes (with
+# --group_reporting fio gives the jobs' mean share of a CPU, so it is taken
+# times the jobs).
 #
 # Usage: bench/compare.sh [--ram] [--profile P] [--rounds N] [--size MIB] [--programs "A B ..."] [FOLDER]
 #   --ram   run on a RAM-backed ext4 (bench/ram_device.sh, root only) instead of FOLDER
@@ -106,13 +108,14 @@ fio_pass() {  # prints: MB/s, CPU seconds, GiB moved, IOPS, p50 and p99 in us
       --time_based --runtime=5 --lat_percentiles=1 --percentile_list=50:99 "$@" \
       --output-format=json | python3 -c '
 import json, sys
+jobs = int(sys.argv[1])
 job = json.load(sys.stdin)["jobs"][0]
 side = job["read"] if job["read"]["io_bytes"] > 0 else job["write"]
 seconds = side["runtime"] / 1000.0
 percentile = side["lat_ns"]["percentile"]
 print("%.2f %.4f %.4f %.1f %.2f %.2f" % (side["io_bytes"] / seconds / 1e6,
-      (job["usr_cpu"] + job["sys_cpu"]) / 100.0 * seconds, side["io_bytes"] / 2**30,
-      side["total_ios"] / seconds, percentile["50.000000"] / 1000.0, percentile["99.000000"] / 1000.0))'
+      (job["usr_cpu"] + job["sys_cpu"]) / 100.0 * seconds * jobs, side["io_bytes"] / 2**30,
+      side["total_ios"] / seconds, percentile["50.000000"] / 1000.0, percentile["99.000000"] / 1000.0))' "$jobs"
 }
 
 run() {  # direction round program
