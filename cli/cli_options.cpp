@@ -146,9 +146,10 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
         ->type_name("P[,P...]")
         ->delimiter(',');
     app->add_option("--seed", raw.seed,
-                    "the first random pass's seed (0 to 2^53 - 1): the run then\n"
-                    "repeats request for request; the other passes' and threads'\n"
-                    "seeds are derived from it (default: a fresh seed per pass)")
+                    "the seed of a random profile's first counted pass (0 to\n"
+                    "2^53 - 1): the run then repeats request for request; the other\n"
+                    "passes' and threads' seeds derive from it (default: a fresh one\n"
+                    "per pass)")
         ->type_name("N")
         ->check(CLI::Validator(CheckSeed, ""));
     // The sustained write has one shape, SEQ1M Q8T1.

@@ -17,7 +17,8 @@ struct CliOptions {
     bool sustained = false;       // a sustained write instead of the passes
     SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
-    std::vector<Profile> profiles = {WindowProfile};  // in the order they run, seeded when told
+    // In the order they run, seeded when told.
+    std::vector<Profile> profiles = std::vector<Profile>(1, WindowProfile);
 };
 
 // False with errorText set when an argument is unknown or out of range.

@@ -28,8 +28,10 @@ Profile ComposedProfile(bool random, int64_t bytes, int depth, int threads) {
     Profile profile{};
     profile.shape = PassShape{bytes, depth, random, 0};
     profile.threads = threads;
-    const std::string head = (random ? "RND" : "SEQ") + SizeName(bytes);
-    const std::string tail = "Q" + std::to_string(depth) + "T" + std::to_string(threads);
+    std::string head = random ? "RND" : "SEQ";
+    head += SizeName(bytes);
+    std::string tail = "Q";
+    tail += std::to_string(depth) + "T" + std::to_string(threads);
     CopyName(head + " " + tail, profile.name);
     CopyName(head + tail, profile.fileTag);
     std::strncpy(profile.option, (head + "-" + tail).c_str(), ProfileNameChars - 1);
