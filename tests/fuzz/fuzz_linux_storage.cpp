@@ -1,7 +1,9 @@
 // What the console reads from the system on Linux, as arbitrary bytes: the
-// mount table, and a block device's sysfs stat, size and loop files, read
-// through a small sysfs tree in the scratch folder.
+// mount table (alone, and after btrfs, subvolume and overlay lines), and a
+// block device's sysfs stat, size and loop files, read through a small sysfs
+// tree in the scratch folder.
 #include "platform/linux/linux_drive.h"
+#include "platform/linux/linux_storage.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -27,6 +29,12 @@ std::vector<std::string> Parts(const uint8_t* data, size_t size) {
     return parts;
 }
 
+// Lines of the kinds whose fields the fuzzed bytes run into.
+const char* const KnownMounts =
+    "40 1 0:60 / /mnt rw,relatime shared:7 - btrfs /dev/loop3 rw,space_cache=v2,subvolid=5,subvol=/\n"
+    "41 40 0:61 /@home /home rw - btrfs /dev/loop3 rw,subvolid=256,subvol=/@home\n"
+    "42 1 0:62 / /c rw - overlay overlay rw,lowerdir=/l,upperdir=/u\\054p,workdir=/w\n";
+
 void Write(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
@@ -35,8 +43,15 @@ void Write(const fs::path& path, const std::string& bytes) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::vector<std::string> parts = Parts(data, size);
-    MountedFileSystemType(parts[0], 7, 0);
-    MountedFileSystemType(parts[0], 259, 1);
+    MountEntry entry;
+    const std::string behindKnown = KnownMounts + parts[0];
+    for (const std::string* mountInfo : {&parts[0], &behindKnown}) {
+        FindMount(*mountInfo, FileMount{true, 41, 0, 61}, entry);
+        FindMount(*mountInfo, FileMount{false, 0, 7, 0}, entry);
+        OverlayUpperDir(entry.superOptions);
+        LinuxStorage storage;
+        StorageOfMount("sys", *mountInfo, FileMount{true, 40, 7, 0}, storage);
+    }
     DeviceCounters counters;
     ParseSysfsStat(parts[1], counters);
     SysfsSizeBytes(parts[2]);
@@ -48,8 +63,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Write(device / "size", parts[2]);
     Write(device / "loop" / "dio", parts[3]);
     ReadSysfsCounters("sys", 7, 0, counters);
-    LoopDeviceCached("sys", 7, 0);
     SysfsDisk disk;
-    FindSysfsDisk("sys", 7, 0, disk);
+    FindSysfsDisk({"sys", "udev"}, 7, 0, disk);
+    AtaIdentifyModel(parts[3]);
+    UdevModel(parts[3]);
     return 0;
 }
