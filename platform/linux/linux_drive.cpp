@@ -24,10 +24,6 @@ constexpr size_t IdentifyOffset = 60;
 constexpr size_t ModelOffset = IdentifyOffset + 27 * 2;
 constexpr size_t ModelBytes = 40;
 
-bool StartsWith(const std::string& text, const std::string& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 int64_t CapacityOf(const path& device) {
     return SysfsSizeBytes(sysfs::ReadAttribute(device / "size"));
 }
@@ -37,7 +33,7 @@ bool MdArray(const path& device) {
 }
 
 bool Multipath(const path& device) {
-    return StartsWith(sysfs::ReadAttribute(device / "dm" / "uuid"), "mpath-");
+    return sysfs::StartsWith(sysfs::ReadAttribute(device / "dm" / "uuid"), "mpath-");
 }
 
 bool WholeDiskOf(path device, int depth, path& disk) {
@@ -88,7 +84,7 @@ std::string FullAtaModel(const DiskSources& sources, const path& disk) {
 std::string NvmeSubsystemVendor(const path& controller) {
     std::vector<path> candidates = {controller / "device"};
     for (const path& entry : sysfs::Entries(controller)) {
-        if (StartsWith(entry.filename().string(), "nvme")) candidates.push_back(entry / "device");
+        if (sysfs::StartsWith(entry.filename().string(), "nvme")) candidates.push_back(entry / "device");
     }
     for (const path& function : candidates) {
         const std::string vendor = sysfs::ReadAttribute(function / "subsystem_vendor");
@@ -104,7 +100,7 @@ void NameDisk(const DiskSources& sources, const path& disk, SysfsDisk& named) {
     if (!level.empty()) {
         named.vendor = "Linux md";
         named.model = level + " array";
-    } else if (StartsWith(disk.filename().string(), "nvme")) {
+    } else if (sysfs::StartsWith(disk.filename().string(), "nvme")) {
         named.vendor = NvmeSubsystemVendor(device);
         named.model = sysfs::ReadAttribute(device / "model");
     } else if (!sysfs::ReadAttribute(device / "manfid").empty()) {
@@ -153,8 +149,8 @@ std::string UdevModel(const std::string& entry) {
     std::istringstream lines(entry);
     std::string underscored;
     for (std::string line; std::getline(lines, line);) {
-        if (StartsWith(line, "E:ID_MODEL_ENC=")) return HexUnescaped(line.substr(15));
-        if (StartsWith(line, "E:ID_MODEL=")) underscored = line.substr(11);
+        if (sysfs::StartsWith(line, "E:ID_MODEL_ENC=")) return HexUnescaped(line.substr(15));
+        if (sysfs::StartsWith(line, "E:ID_MODEL=")) underscored = line.substr(11);
     }
     // Plain ID_MODEL has its spaces made underscores.
     for (char& c : underscored) {

@@ -135,10 +135,6 @@ std::vector<BlockDevice> BtrfsMembers(const std::string& sysfsRoot, const BlockD
     return {};
 }
 
-bool StartsWith(const std::string& text, const std::string& head) {
-    return text.compare(0, head.size(), head) == 0;
-}
-
 bool EndsWith(const std::string& text, const std::string& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -154,19 +150,19 @@ bool DeviceMapperCachePart(const std::string& dmName) {
 // A virtio disk sits under a "virtio<n>" device of its bus.
 bool UnderVirtio(const path& layer) {
     for (const path& part : layer) {
-        if (StartsWith(part.string(), "virtio")) return true;
+        if (sysfs::StartsWith(part.string(), "virtio")) return true;
     }
     return false;
 }
 
 bool CacheLayerKindOf(const path& layer, CacheLayerKind& kind) {
     const std::string name = layer.filename().string();
-    const bool zfsVolume = StartsWith(name, "zd") && name.size() > 2 &&
+    const bool zfsVolume = sysfs::StartsWith(name, "zd") && name.size() > 2 &&
                            std::isdigit(static_cast<unsigned char>(name[2]));
     if (sysfs::ReadAttribute(layer / "loop" / "dio") == "0") kind = CacheLayerKind::PageCachedLoop;
-    else if (StartsWith(name, "zram")) kind = CacheLayerKind::RamDisk;
+    else if (sysfs::StartsWith(name, "zram")) kind = CacheLayerKind::RamDisk;
     else if (zfsVolume) kind = CacheLayerKind::ZfsVolume;
-    else if (StartsWith(name, "bcache")) kind = CacheLayerKind::Bcache;
+    else if (sysfs::StartsWith(name, "bcache")) kind = CacheLayerKind::Bcache;
     else if (DeviceMapperCachePart(sysfs::ReadAttribute(layer / "dm" / "name"))) kind = CacheLayerKind::DeviceMapperCache;
     else if (UnderVirtio(layer)) kind = CacheLayerKind::VirtualDisk;
     else return false;
@@ -254,7 +250,7 @@ bool FindMount(const std::string& mountInfo, const FileMount& where, MountEntry&
 std::string OverlayUpperDir(const std::string& superOptions) {
     std::istringstream options(superOptions);
     for (std::string option; std::getline(options, option, ',');) {
-        if (StartsWith(option, "upperdir=")) return Unescaped(option.substr(9));
+        if (sysfs::StartsWith(option, "upperdir=")) return Unescaped(option.substr(9));
     }
     return std::string();
 }

@@ -41,6 +41,10 @@ std::vector<fs::path> Entries(const fs::path& folder) {
     return entries;
 }
 
+bool StartsWith(const std::string& text, const std::string& head) {
+    return text.compare(0, head.size(), head) == 0;
+}
+
 bool ParseDeviceNumber(const std::string& text, unsigned& major, unsigned& minor) {
     const size_t colon = text.find(':');
     if (colon == std::string::npos) return false;

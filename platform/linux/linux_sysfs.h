@@ -25,6 +25,8 @@ bool StepUpFromPartition(fs::path& device);
 // The entries of a folder, sorted by name; none when it cannot be listed.
 std::vector<fs::path> Entries(const fs::path& folder);
 
+bool StartsWith(const std::string& text, const std::string& head);
+
 // "major:minor" into its numbers; false for anything else.
 bool ParseDeviceNumber(const std::string& text, unsigned& major, unsigned& minor);
 
