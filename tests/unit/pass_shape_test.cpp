@@ -250,4 +250,23 @@ TEST(LatencyHistogram, PercentilesWithinOnePercentOfTheSortedValues) {
     }
 }
 
+// A figure of a tenth of a microsecond is that decimal's own double, so a
+// JSON writer that prints the shortest form prints 3596.7; histograms of
+// two threads merge as if one had recorded both.
+TEST(LatencyHistogram, TenthsStayExactAndMergedHistogramsAddUp) {
+    auto one = std::make_unique<LatencyHistogram>();
+    auto other = std::make_unique<LatencyHistogram>();
+    ClearLatencies(*one);
+    ClearLatencies(*other);
+    RecordLatency(*one, 35'967);
+    EXPECT_EQ(SummarizeLatencies(*one, 10'000'000).max, 3596.7);
+    RecordLatency(*other, 100);
+    RecordLatency(*other, 50'000);
+    MergeLatencies(*one, *other);
+    EXPECT_EQ(one->total, 3u);
+    EXPECT_EQ(one->max, 50'000u);
+    EXPECT_EQ(LatencyAt(*one, 0.0), 100u);
+    EXPECT_EQ(SummarizeLatencies(*one, 10'000'000).mean, 2868.9);
+}
+
 }  // namespace
