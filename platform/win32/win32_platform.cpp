@@ -56,6 +56,7 @@ const PlatformCalls Win32Calls = {
     ::CharUpperW,
     ::GetFinalPathNameByHandleW,
     ::GetVolumeInformationW,
+    ::GetVolumeInformationByHandleW,
     ::CompareStringOrdinal,
 };
 

@@ -77,6 +77,51 @@ TEST(LongPaths, ARunAndARecoveryInAFolderOf600Characters) {
     ExpectNothingLeftOpen();
     RemoveFake();
 }
+
+// The console never changes directory for its FOLDER: SetCurrentDirectoryW
+// keeps the MAX_PATH limit on a default Windows (unless a registry value
+// lifts it), so a folder of 258 characters or more could not be entered.
+// The folder's full path (GetFullPathNameW) stands in for the current
+// directory instead: the marker's relative name, the run's folder and the
+// report all land in it, whatever its length, and nothing in the directory
+// the process was started in.
+TEST(LongPaths, AWorkingFolderTakesTheRunWithoutChangingDirectory) {
+    for (const std::wstring& working : {std::wstring(L"D:\\bench"),
+                                        L"D:\\" + std::wstring(200, L'a') + L"\\" + std::wstring(100, L'b')}) {
+        SCOPED_TRACE(working.size());
+        InstallFake();
+        Fake().currentDirectory = L"C:\\started";
+        AddFakeFolder(Fake().currentDirectory);
+        AddFakeFolder(working);
+        Platform = WithLongPaths(Platform);
+        SetWorkingFolder(working);
+
+        const std::wstring crashed = JoinPath(working, L"corvastatmp0000BEEF");
+        AddFakeFile(JoinPath(crashed, L"corvastatmp0000BEEF.tmp"), "left");
+        AddFakeFile(JoinPath(working, RecoveryMarkerName), Utf8FromWide(crashed) + "\r\n\r\n");
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(crashed));
+        EXPECT_FALSE(FakeExists(JoinPath(working, RecoveryMarkerName)));
+
+        ResetReportWriter();
+        StopRequested.store(0);
+        RunResult result;
+        double read = 0, write = 0;
+        int64_t phase = 0, pass = 0;
+        const RunEventSink sink = {[](int64_t, int64_t) {}, [](const std::wstring&) {}};
+        const std::wstring folder = BenchmarkFolder();
+        EXPECT_EQ(folder, working + L"\\");
+        EXPECT_TRUE(RunBenchmark(folder, 1, 2, result, read, write, phase, pass, sink));
+        EXPECT_EQ(result.errorText, L"");
+        EXPECT_EQ(ReportPath.rfind(folder, 0), 0u);
+        EXPECT_TRUE(FakeExists(ReportPath));
+        for (const FakeOpen& open : Fake().opens)
+            EXPECT_EQ(open.path.find(Fake().currentDirectory), std::wstring::npos) << Utf8FromWide(open.path);
+        SetWorkingFolder(L"");
+        ExpectNothingLeftOpen();
+        RemoveFake();
+    }
+}
 #endif
 
 }  // namespace
