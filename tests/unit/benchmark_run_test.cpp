@@ -297,9 +297,10 @@ TEST_F(BenchmarkRun, AScannersHoldDelaysTheFolderOnlyWithoutPosixDeletion) {
         SCOPED_TRACE(posix);
         Fake().posixDeleteSupported = posix;
         HANDLE scanner = INVALID_HANDLE_VALUE;
+        bool opened = false;
         hook = [&](const std::string& call, int) {
-            if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" &&
-                scanner == INVALID_HANDLE_VALUE) {
+            if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" && !opened) {
+                opened = true;
                 scanner = Platform.CreateFileW(testFile.c_str(), GENERIC_READ,
                                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                                nullptr, OPEN_EXISTING, 0, nullptr);
