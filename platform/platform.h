@@ -15,6 +15,18 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The SDK level we build for leaves out what Windows 10 1607 added to the
+// by-handle calls; the values are Windows' own.
+#if defined(__MINGW32__) && _WIN32_WINNT < 0x0A000002
+constexpr FILE_INFO_BY_HANDLE_CLASS FileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+#endif
+#ifndef FILE_DISPOSITION_FLAG_DELETE
+struct FILE_DISPOSITION_INFO_EX {
+    DWORD Flags;
+};
+#define FILE_DISPOSITION_FLAG_DELETE 0x1u
+#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x2u
+#endif
 #else
 
 #define WINAPI
