@@ -18,23 +18,24 @@ bool SameObject(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Whether a disposition asks for deletion; false with ERROR_SUCCESS when it
-// asks for none, with ERROR_INVALID_PARAMETER when it is no disposition. An
-// unlink takes the name away at once, which is what POSIX semantics ask.
-bool DeletionAsked(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes) {
-    SetError(ERROR_INVALID_PARAMETER);
-    if (information == nullptr) return false;
-    bool asked = false;
-    if (infoClass == FileDispositionInfo && bytes >= sizeof(FILE_DISPOSITION_INFO)) {
-        asked = static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != 0;
-    } else if (infoClass == FileDispositionInfoEx && bytes >= sizeof(FILE_DISPOSITION_INFO_EX)) {
-        const DWORD flags = static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags;
-        asked = (flags & FILE_DISPOSITION_FLAG_DELETE) != 0;
-    } else {
-        return false;
+// Reads what a disposition asks, into deletes; false with
+// ERROR_INVALID_PARAMETER when it is no disposition. An unlink takes the
+// name away at once, which is what POSIX semantics ask for.
+bool ReadDisposition(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes,
+                     bool& deletes) {
+    if (information != nullptr && infoClass == FileDispositionInfo &&
+        bytes >= sizeof(FILE_DISPOSITION_INFO)) {
+        deletes = static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != 0;
+        return true;
     }
-    SetError(ERROR_SUCCESS);
-    return asked;
+    if (information != nullptr && infoClass == FileDispositionInfoEx &&
+        bytes >= sizeof(FILE_DISPOSITION_INFO_EX)) {
+        const DWORD flags = static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags;
+        deletes = (flags & FILE_DISPOSITION_FLAG_DELETE) != 0;
+        return true;
+    }
+    SetError(ERROR_INVALID_PARAMETER);
+    return false;
 }
 
 BOOL TagInfo(HANDLE handle, LPVOID information, DWORD bytes) {
@@ -77,7 +78,9 @@ BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoCla
                                 LPVOID information, DWORD bytes) {
     FileObject* file = FileOf(handle);
     if (file == nullptr) return FALSE;
-    if (!DeletionAsked(infoClass, information, bytes)) return GetLastError() == ERROR_SUCCESS;
+    bool deletes = false;
+    if (!ReadDisposition(infoClass, information, bytes, deletes)) return FALSE;
+    if (!deletes) return TRUE;
     if (file->folderFd < 0) {
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
