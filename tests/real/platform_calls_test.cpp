@@ -501,34 +501,6 @@ TEST_F(NativeSeam, AHeldFolderIsListedAndOpenedThroughItsHandle) {
     Platform.CloseHandle(held);
 }
 
-#ifndef _WIN32
-// Renamed away, the held folder still opens its own entries; a link among
-// them opens as itself.
-TEST_F(NativeSeam, RelativeOpensFollowTheHeldFolderNotItsName) {
-    const std::wstring inner = In(L"inner");
-    ASSERT_TRUE(Platform.CreateDirectoryW(inner.c_str(), nullptr));
-    Platform.CloseHandle(Open(JoinPath(inner, L"mine"), ReadWrite, CREATE_NEW, 0));
-    ASSERT_EQ(symlink("/", Utf8FromWide(JoinPath(inner, L"link")).c_str()), 0);
-    HANDLE held = Open(inner, GENERIC_READ, OPEN_EXISTING, AsFolder | FILE_FLAG_OPEN_REPARSE_POINT,
-                       FILE_SHARE_READ | FILE_SHARE_WRITE);
-    ASSERT_NE(held, INVALID_HANDLE_VALUE);
-    ASSERT_EQ(rename(Utf8FromWide(inner).c_str(), Utf8FromWide(In(L"away")).c_str()), 0);
-    ASSERT_TRUE(Platform.CreateDirectoryW(inner.c_str(), nullptr));
-    HANDLE mine = Platform.OpenFileRelative(held, L"mine", FILE_READ_ATTRIBUTES, ShareAll, 0);
-    EXPECT_NE(mine, INVALID_HANDLE_VALUE);
-    Platform.CloseHandle(mine);
-    HANDLE link = Platform.OpenFileRelative(held, L"link", FILE_READ_ATTRIBUTES, ShareAll,
-                                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS);
-    FILE_ATTRIBUTE_TAG_INFO tag{};
-    EXPECT_TRUE(Platform.GetFileInformationByHandleEx(link, FileAttributeTagInfo, &tag, sizeof(tag)));
-    EXPECT_EQ(tag.ReparseTag, IO_REPARSE_TAG_SYMLINK);
-    Platform.CloseHandle(link);
-    Platform.CloseHandle(held);
-    unlink(Utf8FromWide(JoinPath(In(L"away"), L"link")).c_str());
-    Remove(In(L"away"));
-}
-#endif
-
 TEST_F(NativeSeam, FindListsEveryEntryWithDotsFirst) {
     MakeFile(L"one.bin", 1);
     ASSERT_TRUE(Platform.CreateDirectoryW(In(L"inner").c_str(), nullptr));
