@@ -474,7 +474,7 @@ TEST_F(DriveTest, AFolderOnAnotherMachineHasNoDiskHere) {
         EXPECT_EQ(storage.fileSystem, L"exFAT");
         EXPECT_EQ(storage.device, L"");
         EXPECT_TRUE(storage.diskNumbers.empty());
-        EXPECT_EQ(StorageWarning(folder, storage), NoBlockDeviceWarning(L"exFAT"));
+        EXPECT_EQ(StorageWarnings(folder, storage), std::vector<std::wstring>{NoBlockDeviceWarning(L"exFAT")});
         for (const FakeOpen& open : Fake().opens) {
             EXPECT_EQ(open.path.find(L"PhysicalDrive"), std::wstring::npos);
             EXPECT_NE(open.path, L"\\\\.\\C:");
