@@ -6,26 +6,32 @@
 #include "cli/console_output.h"
 #include "platform/text.h"
 
+#include <vector>
+
+#ifdef _WIN32
+#include "platform/win32/win32_long_paths.h"
+#include "platform/win32/win32_system_dlls.h"
+#else
 #include <filesystem>
 #include <system_error>
-#include <vector>
+#endif
 
 namespace {
 
 // Marker, recovery and report then all happen in the folder, as they would
-// for the window started there.
+// for the window started there. Windows keeps the folder by its full path
+// instead of changing directory, which would cap its length at 260.
 bool EnterFolder(const std::wstring& folder) {
 #ifdef _WIN32
-    const std::filesystem::path path(folder);
+    return UseWorkingFolder(folder);
 #else
-    const std::filesystem::path path(PathBytesFromWide(folder));
-#endif
     std::error_code error;
-    std::filesystem::current_path(path, error);
+    std::filesystem::current_path(std::filesystem::path(PathBytesFromWide(folder)), error);
     return !error;
+#endif
 }
 
-int RunCli(const std::vector<std::wstring>& arguments) {
+int RunCliIn(const std::vector<std::wstring>& arguments) {
     CliOptions options;
     std::wstring errorText;
     if (!ParseCliOptions(arguments, options, errorText)) {
@@ -43,10 +49,18 @@ int RunCli(const std::vector<std::wstring>& arguments) {
     return RunFromConsole(options);
 }
 
+int RunCli(const std::vector<std::wstring>& arguments) {
+    UseUtf8Console();
+    const int code = RunCliIn(arguments);
+    RestoreConsoleCodePage();
+    return code;
+}
+
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+    LoadDllsFromSystem32Only();
     return RunCli(std::vector<std::wstring>(argv + 1, argv + argc));
 }
 #else

@@ -5,6 +5,7 @@
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
 #include "drive/drive_info.h"
+#include "drive/folder_volume.h"
 #include "engine/benchmark_run.h"
 #include "engine/run_names.h"
 #include "engine/status_text.h"
@@ -174,17 +175,8 @@ BOOL WINAPI OnConsoleControl(DWORD kind) {
     return TRUE;
 }
 
-// The console's code page outlives this process: the one it had comes back.
-UINT FormerOutputCodePage = 0;
-
 void InstallStopHandler() {
-    FormerOutputCodePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(CP_UTF8);
     SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-}
-
-void RestoreConsole() {
-    if (FormerOutputCodePage != 0) SetConsoleOutputCP(FormerOutputCodePage);
 }
 #else
 // Only the lock-free atomic is touched here, which a signal handler may do.
@@ -200,8 +192,6 @@ void InstallStopHandler() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }
-
-void RestoreConsole() {}
 #endif
 
 void GatherDriveTexts(const std::wstring& folder) {
@@ -334,6 +324,5 @@ int RunFromConsole(const CliOptions& options) {
         for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
     }
     if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
-    RestoreConsole();
     return OutcomeExitCode(runs.back().result);
 }

@@ -6,6 +6,7 @@
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -39,7 +40,25 @@ void Erase() {
     Write(Human, blank);
 }
 
+#ifdef _WIN32
+UINT FormerOutputCodePage = 0;
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+void UseUtf8Console() {
+    FormerOutputCodePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+void RestoreConsoleCodePage() {
+    if (FormerOutputCodePage != 0) SetConsoleOutputCP(FormerOutputCodePage);
+}
+#else
+void UseUtf8Console() {}
+void RestoreConsoleCodePage() {}
+#endif
 
 void OpenConsoleOutput(bool json) {
     Human = json ? stderr : stdout;

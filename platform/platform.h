@@ -182,6 +182,7 @@ struct FILE_ID_BOTH_DIR_INFO {
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define IsReparseTagNameSurrogate(tag) ((tag) & 0x20000000u)
 #define VOLUME_NAME_GUID 0x1u
+#define VOLUME_NAME_NT 0x2u
 #define CSTR_LESS_THAN 1
 #define CSTR_EQUAL 2
 #define CSTR_GREATER_THAN 3
@@ -304,6 +305,11 @@ struct PlatformCalls {
                                         DWORD volumeNameLength, DWORD* serialNumber,
                                         DWORD* longestComponent, DWORD* fileSystemFlags,
                                         wchar_t* fileSystemName, DWORD fileSystemNameLength);
+    BOOL(WINAPI* GetVolumeInformationByHandleW)(HANDLE file, wchar_t* volumeName,
+                                                DWORD volumeNameLength, DWORD* serialNumber,
+                                                DWORD* longestComponent, DWORD* fileSystemFlags,
+                                                wchar_t* fileSystemName,
+                                                DWORD fileSystemNameLength);
     int(WINAPI* CompareStringOrdinal)(const wchar_t* a, int aLength, const wchar_t* b,
                                       int bLength, BOOL ignoreCase);
 };

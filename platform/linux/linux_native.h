@@ -183,6 +183,10 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, wchar_t* path, DWORD length, DWORD 
 BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volumeNameLength,
                            DWORD* serialNumber, DWORD* longestComponent, DWORD* fileSystemFlags,
                            wchar_t* fileSystemName, DWORD fileSystemNameLength);
+BOOL GetVolumeInformationByHandleW(HANDLE file, wchar_t* volumeName, DWORD volumeNameLength,
+                                   DWORD* serialNumber, DWORD* longestComponent,
+                                   DWORD* fileSystemFlags, wchar_t* fileSystemName,
+                                   DWORD fileSystemNameLength);
 int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                          BOOL ignoreCase);
 

@@ -45,6 +45,7 @@ const PlatformCalls LinuxCalls = {
     linux_native::CharUpperW,
     linux_native::GetFinalPathNameByHandleW,
     linux_native::GetVolumeInformationW,
+    linux_native::GetVolumeInformationByHandleW,
     linux_native::CompareStringOrdinal,
 };
 

@@ -838,16 +838,31 @@ const std::pair<const std::wstring, std::wstring>* MountOf(const std::wstring& r
     return best;
 }
 
-// The path with every link followed, on the volume GUID path of its mount.
+// The path a handle was opened on, with its link followed.
+std::wstring FinalPathOf(const FakeHandle& handle) {
+    const FakeNode* node = NodeAt(handle.path);
+    return node != nullptr && !node->linkTarget.empty() ? node->linkTarget : handle.path;
+}
+
+// As Windows names a path on its device: a share ("\\server\share\...") on
+// the network redirector, anything else on one disk volume.
+DWORD NtFinalPath(const std::wstring& path, DWORD length, wchar_t* buffer) {
+    if (path.compare(0, 2, L"\\\\") == 0) return CopyOut(L"\\Device\\Mup\\" + path.substr(2), length, buffer);
+    const size_t root = path.find(L'\\');
+    return CopyOut(L"\\Device\\HarddiskVolume1" + (root == std::wstring::npos ? L"\\" : path.substr(root)),
+                   length, buffer);
+}
+
+// The path with every link followed, on the volume GUID path of its mount;
+// none for a share, which has no volume GUID.
 DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE handle, wchar_t* buffer, DWORD length,
                                            DWORD flags) {
     if (Failing("GetFinalPathNameByHandleW")) return 0;
     auto found = S().handles.find(handle);
     if (found == S().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    const std::wstring path = FinalPathOf(found->second);
+    if (flags == VOLUME_NAME_NT) return NtFinalPath(path, length, buffer);
     if (flags != VOLUME_NAME_GUID) return Fail(ERROR_INVALID_PARAMETER);
-    std::wstring path = found->second.path;
-    const FakeNode* node = NodeAt(path);
-    if (node != nullptr && !node->linkTarget.empty()) path = node->linkTarget;
     const auto* mount = MountOf(path);
     if (mount == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
     std::wstring rest = path.substr(mount->first.size());
@@ -873,6 +888,28 @@ BOOL WINAPI FakeGetVolumeInformationW(const wchar_t* root, wchar_t* volumeName,
     if (fileSystemFlags != nullptr) *fileSystemFlags = 0;
     if (fileSystemName != nullptr) CopyOut(name, fileSystemNameLength, fileSystemName);
     return TRUE;
+}
+
+// The file system of the longest root in fileSystems that the handle's
+// final path lies under.
+BOOL WINAPI FakeGetVolumeInformationByHandleW(HANDLE handle, wchar_t* volumeName,
+                                              DWORD volumeNameLength, DWORD* serialNumber,
+                                              DWORD* longestComponent, DWORD* fileSystemFlags,
+                                              wchar_t* fileSystemName, DWORD fileSystemNameLength) {
+    if (Failing("GetVolumeInformationByHandleW")) return FALSE;
+    auto found = S().handles.find(handle);
+    if (found == S().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    const std::wstring path = JoinPath(FinalPathOf(found->second), L"");
+    const std::wstring* root = nullptr;
+    for (const auto& known : S().fileSystems) {
+        if (path.compare(0, known.first.size(), known.first) == 0 &&
+            (root == nullptr || known.first.size() > root->size()))
+            root = &known.first;
+    }
+    if (root == nullptr) return Fail(ERROR_INVALID_FUNCTION);
+    return FakeGetVolumeInformationW(root->c_str(), volumeName, volumeNameLength, serialNumber,
+                                     longestComponent, fileSystemFlags, fileSystemName,
+                                     fileSystemNameLength);
 }
 
 // Ordinal: code unit by code unit, the case folded without any locale.
@@ -1017,7 +1054,7 @@ const PlatformCalls FakeCalls = {
     FakeGetModuleFileNameW,  FakeDeviceIoControl,
     FakeGetDiskFreeSpaceExW, FakeMultiByteToWideChar,
     FakeCharUpperW,          FakeGetFinalPathNameByHandleW,
-    FakeGetVolumeInformationW, FakeCompareStringOrdinal,
+    FakeGetVolumeInformationW, FakeGetVolumeInformationByHandleW, FakeCompareStringOrdinal,
 };
 
 void ReleaseAllocations() {

@@ -638,6 +638,18 @@ TEST_F(NativeSeam, VolumeNamesAndOrdinalComparison) {
     EXPECT_FALSE(Platform.GetVolumeInformationW(In(L"missing/").c_str(), nullptr, 0, nullptr,
                                                 nullptr, nullptr, name, MAX_PATH + 1));
     EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+    // The same from a folder's own handle, through fstatfs.
+    const HANDLE folder = Platform.CreateFileW(L"/dev/shm", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    name[0] = L'\0';
+    EXPECT_TRUE(Platform.GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, nullptr,
+                                                       name, MAX_PATH + 1));
+    EXPECT_STREQ(name, L"tmpfs");
+    Platform.CloseHandle(folder);
+    EXPECT_FALSE(Platform.GetVolumeInformationByHandleW(INVALID_HANDLE_VALUE, nullptr, 0, nullptr,
+                                                        nullptr, nullptr, name, MAX_PATH + 1));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_INVALID_HANDLE);
 
     EXPECT_EQ(Platform.CompareStringOrdinal(L"Tmp\u00E9", -1, L"tMP\u00C9", 4, TRUE), CSTR_EQUAL);
     EXPECT_EQ(Platform.CompareStringOrdinal(L"Tmp", -1, L"tmp", -1, FALSE), CSTR_LESS_THAN);

@@ -1,5 +1,6 @@
 #include "cli/cli_options.h"
 #include "cli/cli_text.h"
+#include "cli/console_output.h"
 #include "cli/event_queue.h"
 #include "engine/status_text.h"
 
@@ -8,6 +9,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -179,5 +184,23 @@ TEST(EventQueue, EventsFromAnotherThreadArriveWholeAndInOrder) {
     worker.join();
     EXPECT_FALSE(TakeConsoleEvent(event, 1));
 }
+
+#ifdef _WIN32
+// The console writes UTF-8 bytes. A console window shows them in its output
+// code page (GetConsoleOutputCP), which starts as the OEM one (437, 850...),
+// so a folder named "Données" would show garbled unless
+// SetConsoleOutputCP(CP_UTF8) came before the first line. The code page
+// belongs to the console, which outlives the process: the one it had comes
+// back. Without a console (the tests under Wine) GetConsoleOutputCP answers
+// 0 and there is nothing to see.
+TEST(ConsoleCodePage, IsUtf8WhileTheProgramRunsAndComesBackAfter) {
+    const UINT before = GetConsoleOutputCP();
+    if (before == 0) GTEST_SKIP() << "no console";
+    UseUtf8Console();
+    EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
+    RestoreConsoleCodePage();
+    EXPECT_EQ(GetConsoleOutputCP(), before);
+}
+#endif
 
 }  // namespace
