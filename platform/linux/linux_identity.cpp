@@ -1,6 +1,7 @@
 // What Windows tells of an open handle's object, and deletion through a handle.
 #include "platform/linux/linux_native.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -36,6 +37,30 @@ BOOL GetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMATION* infor
     information->nFileIndexHigh = static_cast<DWORD>(inode >> 32);
     information->nFileIndexLow = static_cast<DWORD>(inode);
     return TRUE;
+}
+
+// A symbolic link is the one reparse point here, and a name surrogate; the
+// 128-bit identity is the whole device number and the inode.
+BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  LPVOID information, DWORD bytes) {
+    struct stat info {};
+    if (StatOf(handle, info) == nullptr) return FALSE;
+    if (infoClass == FileAttributeTagInfo && bytes >= sizeof(FILE_ATTRIBUTE_TAG_INFO)) {
+        auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
+        tag->FileAttributes = AttributesOf(info);
+        tag->ReparseTag = S_ISLNK(info.st_mode) ? IO_REPARSE_TAG_SYMLINK : 0;
+        return TRUE;
+    }
+    if (infoClass == FileIdInfo && bytes >= sizeof(FILE_ID_INFO)) {
+        auto* id = static_cast<FILE_ID_INFO*>(information);
+        *id = FILE_ID_INFO{};
+        id->VolumeSerialNumber = static_cast<uint64_t>(info.st_dev);
+        const auto inode = static_cast<uint64_t>(info.st_ino);
+        std::memcpy(id->FileId.Identifier, &inode, sizeof inode);
+        return TRUE;
+    }
+    SetError(ERROR_INVALID_PARAMETER);
+    return FALSE;
 }
 
 // Windows deletes the object behind the handle. Here only a name can go, so

@@ -44,6 +44,11 @@ const PlatformCalls LinuxCalls = {
     linux_native::GetFinalPathNameByHandleW,
     linux_native::GetVolumeInformationW,
     linux_native::CompareStringOrdinal,
+    linux_native::GetFileInformationByHandleEx,
+    linux_native::SetFileValidData,
+    linux_native::OpenProcessToken,
+    linux_native::LookupPrivilegeValueW,
+    linux_native::AdjustTokenPrivileges,
 };
 
 }  // namespace

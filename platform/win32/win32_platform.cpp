@@ -48,6 +48,11 @@ const PlatformCalls Win32Calls = {
     ::GetFinalPathNameByHandleW,
     ::GetVolumeInformationW,
     ::CompareStringOrdinal,
+    ::GetFileInformationByHandleEx,
+    ::SetFileValidData,
+    ::OpenProcessToken,
+    ::LookupPrivilegeValueW,
+    ::AdjustTokenPrivileges,
 };
 
 }  // namespace

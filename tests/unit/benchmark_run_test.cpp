@@ -240,7 +240,8 @@ TEST_F(BenchmarkRun, TakenFolderNameMovesTheRunToTheNextTag) {
 
 // Between two passes, or before the end, the test file's name is made to
 // lead elsewhere. The run ends with the error before it writes or deletes
-// anything through that name, and what was put there stays as it was.
+// anything through that name, and what was put there stays as it was; the
+// folder stays named in the marker, alone, for the next start.
 TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
     const std::wstring elsewhere = Fake().currentDirectory + L"-elsewhere";
     const std::wstring victim = JoinPath(elsewhere, L"corvastatmp" + Tag + L".tmp");
@@ -280,6 +281,9 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
             }
             EXPECT_EQ(FakeExists(testFile), how != "a linked folder");
             EXPECT_TRUE(FakeExists(temporaryFolder));
+            EXPECT_EQ(FakeFileBytes(FakePath(RecoveryMarkerName)),
+                      Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
+            Fake().nodes.erase(FakePath(RecoveryMarkerName));
             Fake().nodes.erase(testFile);
             Fake().nodes.erase(temporaryFolder);
             hook = nullptr;

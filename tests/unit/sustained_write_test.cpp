@@ -77,22 +77,31 @@ TEST_F(SustainedWrite, WritesEachBlockOnceInOrderAndSamplesEveryHalfSecond) {
     EXPECT_NE(Report().find("</html>"), std::string::npos);
 }
 
+// The file's growth finds no room, or a write does (a thin-provisioned
+// volume or a quota has none left though the length was given).
 TEST_F(SustainedWrite, AFullDiskStopsTheWriteAndKeepsWhatWasMeasured) {
     struct Case {
+        const char* call;
         DWORD code;
         SustainedEnding ending;
         const wchar_t* text;
     };
     const Case cases[] = {
-        {ERROR_DISK_FULL, SustainedEnding::DiskFull,
+        {"SetEndOfFile", ERROR_DISK_FULL, SustainedEnding::DiskFull,
          L"The disk is full: the sustained write stopped at 0.06 GiB"},
-        {ERROR_ACCESS_DENIED, SustainedEnding::Failed, L"Unable to set file size (Windows Error 5)"},
+        {"SetEndOfFile", ERROR_ACCESS_DENIED, SustainedEnding::Failed,
+         L"Unable to set file size (Windows Error 5)"},
+        {"Completion", ERROR_DISK_QUOTA_EXCEEDED, SustainedEnding::DiskFull,
+         L"The disk is full: the sustained write stopped at 0.06 GiB"},
+        {"Completion", ERROR_HANDLE_DISK_FULL, SustainedEnding::DiskFull,
+         L"The disk is full: the sustained write stopped at 0.06 GiB"},
     };
     for (const Case& c : cases) {
         TearDown();
         SetUp();
-        // Made empty, grown to 64 MiB, then the next step fails.
-        FailCall("SetEndOfFile", c.code, 2);
+        // Made empty, grown to 64 MiB, then the next step fails; or the
+        // write after the first 64 MiB does.
+        FailCall(c.call, c.code, c.call == std::string("SetEndOfFile") ? 2 : 64);
         SustainedThread(Sink, Hooks);
         EXPECT_EQ(CurrentSustained.ending, c.ending);
         EXPECT_EQ(Written(), 64 * MiB);
