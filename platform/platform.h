@@ -203,10 +203,14 @@ struct TOKEN_PRIVILEGES {
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_IO_PENDING 997u
 #define ERROR_IO_DEVICE 1117u
-#define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #define ERROR_NOT_ALL_ASSIGNED 1300u
 #define ERROR_PRIVILEGE_NOT_HELD 1314u
 
+#endif
+
+// Not in every Windows SDK's headers.
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #endif
 
 // Storage control codes, defined here so the drive code reads the same on
