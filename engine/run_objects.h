@@ -41,8 +41,9 @@ bool CreateRunFolder(const std::wstring& benchmarkFolder, DWORD tickCount, RunOb
 
 // The object behind an open handle; not known for a link, junction or mount
 // point (a name surrogate), or when the system does not tell. Other reparse
-// points, such as cloud files' placeholders, are the object itself. The same read gives the object's attributes,
-// INVALID_FILE_ATTRIBUTES when it failed.
+// points, such as cloud files' placeholders, are the object itself. The
+// same read gives the object's attributes, INVALID_FILE_ATTRIBUTES when it
+// failed.
 ObjectIdentity IdentityOf(HANDLE handle, DWORD* attributes = nullptr);
 
 // Opens an existing path as itself, never what a reparse point there leads
