@@ -301,6 +301,11 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
             EXPECT_TRUE(FakeExists(temporaryFolder));
             EXPECT_EQ(FakeFileBytes(FakePath(RecoveryMarkerName)),
                       Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
+            // The next start removes the folder with what was put in it, and
+            // never what a link put in its place leads to.
+            RecoverCrashedRun();
+            EXPECT_EQ(FakeFileBytes(victim), "victim");
+            if (how != "a linked folder") EXPECT_FALSE(FakeExists(temporaryFolder));
             Fake().nodes.erase(FakePath(RecoveryMarkerName));
             Fake().nodes.erase(testFile);
             Fake().nodes.erase(temporaryFolder);
