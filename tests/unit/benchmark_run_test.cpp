@@ -305,7 +305,9 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
             // never what a link put in its place leads to.
             RecoverCrashedRun();
             EXPECT_EQ(FakeFileBytes(victim), "victim");
-            if (how != "a linked folder") EXPECT_FALSE(FakeExists(temporaryFolder));
+            if (how != "a linked folder") {
+                EXPECT_FALSE(FakeExists(temporaryFolder));
+            }
             Fake().nodes.erase(FakePath(RecoveryMarkerName));
             Fake().nodes.erase(testFile);
             Fake().nodes.erase(temporaryFolder);
