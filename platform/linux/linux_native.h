@@ -34,6 +34,7 @@ struct FileObject {
     // its name there, so it is unlinked from that very folder.
     int folderFd = -1;
     std::string name;
+    void* listing = nullptr;  // a held folder's listing (DIR*), once asked for
 };
 
 // A port closed while files are still bound to it lives on until the last of
@@ -135,6 +136,13 @@ DWORD GetFileAttributesW(const wchar_t* path);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                 LPVOID information, DWORD bytes);
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  LPVOID information, DWORD bytes);
+HANDLE OpenFileRelative(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                        DWORD flags);
+// The next entries of a held folder's listing, from its start when restart.
+BOOL ListHeldFolder(FileObject* folder, bool restart, LPVOID information, DWORD bytes);
+void CloseListing(FileObject* folder);
 
 HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);
@@ -178,8 +186,6 @@ BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volum
                            wchar_t* fileSystemName, DWORD fileSystemNameLength);
 int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                          BOOL ignoreCase);
-BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
-                                  LPVOID information, DWORD bytes);
 BOOL SetFileValidData(HANDLE file, LONGLONG validDataLength);
 BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid);

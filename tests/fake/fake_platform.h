@@ -69,9 +69,9 @@ struct FakeHandle {
     ULONG_PTR key = 0;                 // for a file bound to a port: its completion key
     uint64_t fileIndex = 0;            // the object opened, whatever its name leads to later
     DWORD attributes = 0;
+    bool posixDelete = false;          // its name goes when this handle closes
     uint64_t volume = 0;               // the object's, as fileIndex
     uint64_t fileIdHigh = 0;
-    DWORD reparseTag = 0;
     bool privileged = false;  // opened while the volume privilege was enabled
 };
 
@@ -99,6 +99,9 @@ struct FakeState {
     // Searches show a folder link as the folder it leads to, as some
     // backends' do; GetFileAttributesW still shows the link.
     bool searchFollowsLinks = false;
+    // FileDispositionInfoEx as NTFS takes it; false plays FAT, which
+    // refuses it with ERROR_INVALID_PARAMETER.
+    bool posixDeleteSupported = true;
 
     // Clock. Each QueryPerformanceCounter call returns counterAt(readIndex)
     // when set, else counter, which then advances by ticksPerRead.
