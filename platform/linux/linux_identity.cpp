@@ -39,13 +39,19 @@ bool ReadDisposition(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* informatio
     return false;
 }
 
+// The handle's status, for a record of `needed` bytes; false with the last
+// error set when the record is too small or the handle has none.
+bool StatFor(HANDLE handle, const void* information, DWORD bytes, size_t needed, struct stat& info) {
+    if (information == nullptr || bytes < needed) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return StatOf(handle, info) != nullptr;
+}
+
 BOOL TagInfo(HANDLE handle, LPVOID information, DWORD bytes) {
     struct stat info {};
-    if (information == nullptr || bytes < sizeof(FILE_ATTRIBUTE_TAG_INFO)) {
-        SetError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (StatOf(handle, info) == nullptr) return FALSE;
+    if (!StatFor(handle, information, bytes, sizeof(FILE_ATTRIBUTE_TAG_INFO), info)) return FALSE;
     auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
     tag->FileAttributes = AttributesOf(info);
     tag->ReparseTag = S_ISLNK(info.st_mode) ? IO_REPARSE_TAG_SYMLINK : 0;
@@ -55,11 +61,7 @@ BOOL TagInfo(HANDLE handle, LPVOID information, DWORD bytes) {
 // The 128-bit identity is the whole device number and the inode.
 BOOL IdInfo(HANDLE handle, LPVOID information, DWORD bytes) {
     struct stat info {};
-    if (information == nullptr || bytes < sizeof(FILE_ID_INFO)) {
-        SetError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (StatOf(handle, info) == nullptr) return FALSE;
+    if (!StatFor(handle, information, bytes, sizeof(FILE_ID_INFO), info)) return FALSE;
     auto* id = static_cast<FILE_ID_INFO*>(information);
     *id = FILE_ID_INFO{};
     id->VolumeSerialNumber = static_cast<uint64_t>(info.st_dev);
