@@ -109,6 +109,7 @@ Json RunJson(const RunSummary& summary) {
         {"write", Passes(summary.write, *summary.profile)},
         {"bestReadMBps", summary.result.bestReadMBps},
         {"bestWriteMBps", summary.result.bestWriteMBps},
+        {"writeDepth", summary.result.writeDepth > 0 ? Json(summary.result.writeDepth) : Json(nullptr)},
         {"outcome", OutcomeName(summary.result)},
         {"error", Text(summary.result.errorText)},
         {"report", TextOrNull(summary.reportPath)},

@@ -248,6 +248,10 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     TellFolderAttributes(watch, summary.folder);
 }
 
+void TellWriteDepth(RunSummary& summary) {
+    if (!summary.result.writeDepthNote.empty()) Warn(summary, summary.result.writeDepthNote);
+}
+
 // A stopped run's report is deleted, but not a stopped sustained write's; a
 // report that could not be created is not there.
 void FinishSummary(RunSummary& summary) {
@@ -270,6 +274,7 @@ RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool n
     FollowRun(watch);
     worker.join();
     watch.summary.result = CurrentRun.result;
+    TellWriteDepth(watch.summary);
     FinishSummary(watch.summary);
     PrintLine(OutcomeLine(watch.summary.result));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
@@ -283,6 +288,7 @@ RunSummary RunSustained(const RunSummary& settings, const CliOptions& options) {
     if (ChooseSustainedLimit(summary, options)) {
         PrintLine({InProgressStatusText});
         FollowSustainedWrite(summary);
+        TellWriteDepth(summary);
         FinishSummary(summary);
     }
     PrintLine(OutcomeLine(summary.result, false));

@@ -4,6 +4,8 @@
 #include "engine/run_names.h"
 #include "engine/transfer_pass.h"
 
+#include <cstring>
+
 namespace {
 
 // Tags after the first that a run tries before it gives up.
@@ -14,8 +16,26 @@ constexpr DWORD FolderFlags = FILE_FLAG_BACKUP_SEMANTICS;
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool SameObject(const ObjectIdentity& a, const ObjectIdentity& b) {
-    return a.known && b.known && a.volume == b.volume && a.indexHigh == b.indexHigh &&
-           a.indexLow == b.indexLow;
+    return a.known && b.known && a.volume == b.volume && a.idLow == b.idLow && a.idHigh == b.idHigh;
+}
+
+// A reparse point whose tag cannot be read counts as a link.
+bool IsNameSurrogate(HANDLE handle, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return !Platform.GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+           IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// ReFS ids differ only beyond the 64 bits of the index, so the long form
+// wins where the file system gives it.
+ObjectIdentity LongIdentityOr(HANDLE handle, const ObjectIdentity& shorter) {
+    FILE_ID_INFO id{};
+    if (!Platform.GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) return shorter;
+    ObjectIdentity identity{id.VolumeSerialNumber, 0, 0, true};
+    std::memcpy(&identity.idLow, id.FileId.Identifier, sizeof identity.idLow);
+    std::memcpy(&identity.idHigh, id.FileId.Identifier + 8, sizeof identity.idHigh);
+    return identity;
 }
 
 bool IsGone(DWORD code) {
@@ -86,9 +106,9 @@ ObjectIdentity IdentityOf(HANDLE handle, DWORD* attributes) {
     BY_HANDLE_FILE_INFORMATION information{};
     const bool read = Platform.GetFileInformationByHandle(handle, &information) != FALSE;
     if (attributes != nullptr) *attributes = read ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-    if (!read || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {};
-    return {information.dwVolumeSerialNumber, information.nFileIndexHigh,
-            information.nFileIndexLow, true};
+    if (!read || IsNameSurrogate(handle, information.dwFileAttributes)) return {};
+    const uint64_t index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return LongIdentityOr(handle, {information.dwVolumeSerialNumber, index, 0, true});
 }
 
 HANDLE OpenChecked(const std::wstring& path, DWORD access, DWORD share, DWORD flags,

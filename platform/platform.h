@@ -116,6 +116,7 @@ enum FILE_INFO_BY_HANDLE_CLASS {
     FileAttributeTagInfo = 9,
     FileIdBothDirectoryInfo = 10,
     FileIdBothDirectoryRestartInfo = 11,
+    FileIdInfo = 18,
     FileDispositionInfoEx = 21,
 };
 
@@ -131,6 +132,37 @@ struct FILE_ATTRIBUTE_TAG_INFO {
     DWORD FileAttributes;
     DWORD ReparseTag;
 };
+
+typedef uint64_t ULONGLONG;
+typedef int64_t LONGLONG;
+
+struct FILE_ID_128 {
+    unsigned char Identifier[16];
+};
+
+struct FILE_ID_INFO {
+    ULONGLONG VolumeSerialNumber;
+    FILE_ID_128 FileId;
+};
+
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
+
+#define TOKEN_QUERY 0x0008u
+#define TOKEN_ADJUST_PRIVILEGES 0x0020u
+#define SE_PRIVILEGE_ENABLED 0x00000002u
 
 // One entry of a folder's listing; entries follow each other at
 // NextEntryOffset (0 on the last), FileNameLength is in bytes.
@@ -204,6 +236,7 @@ struct FILE_ID_BOTH_DIR_INFO {
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_EOF 38u
+#define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_PARAMETER 87u
@@ -217,7 +250,14 @@ struct FILE_ID_BOTH_DIR_INFO {
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_IO_PENDING 997u
 #define ERROR_IO_DEVICE 1117u
+#define ERROR_NOT_ALL_ASSIGNED 1300u
+#define ERROR_PRIVILEGE_NOT_HELD 1314u
 
+#endif
+
+// Not in every Windows SDK's headers.
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #endif
 
 // Storage control codes, defined here so the drive code reads the same on
@@ -229,6 +269,10 @@ constexpr DWORD IoctlVolumeGetVolumeDiskExtents = 0x560000;
 constexpr DWORD FsctlSetCompression = 0x9C040;
 // STORAGE_DEVICE_NUMBER's DeviceType of a disk (FILE_DEVICE_DISK).
 constexpr DWORD FileDeviceDisk = 7;
+// The pseudo-handle GetCurrentProcess returns, and the privilege that lets a
+// process move a file's valid data length (SE_MANAGE_VOLUME_NAME).
+inline const HANDLE CurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+constexpr const wchar_t* ManageVolumePrivilege = L"SeManageVolumePrivilege";
 
 // Windows paths use '\' and name a file whatever the case of its letters;
 // the Linux backend takes the same texts with '/' and compares them exactly.
@@ -312,6 +356,11 @@ struct PlatformCalls {
                                                 DWORD fileSystemNameLength);
     int(WINAPI* CompareStringOrdinal)(const wchar_t* a, int aLength, const wchar_t* b,
                                       int bLength, BOOL ignoreCase);
+    BOOL(WINAPI* SetFileValidData)(HANDLE file, LONGLONG validDataLength);
+    BOOL(WINAPI* OpenProcessToken)(HANDLE process, DWORD access, HANDLE* token);
+    BOOL(WINAPI* LookupPrivilegeValueW)(const wchar_t* system, const wchar_t* name, LUID* luid);
+    BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
+                                        DWORD bytes, TOKEN_PRIVILEGES* previous, DWORD* returned);
 };
 
 // The process-wide table. It starts as the native backend; tests swap in the

@@ -108,6 +108,8 @@ void WriteOutcome(const RunResult& result, const Profile& profile) {
     WriteLine(ResultRow(ReadResultName(profile), result.bestReadMBps));
     WriteLine(ResultRow(WriteResultName(profile), result.bestWriteMBps));
     WriteLines({L"</table>", L"<br>"});
+    // A write figure labelled with more in flight than the system allowed says so.
+    if (!result.writeDepthNote.empty()) WriteLine(L"<p><b>" + EscapeHtml(result.writeDepthNote) + L"</b></p>");
 }
 
 }  // namespace

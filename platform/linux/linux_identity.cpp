@@ -1,6 +1,7 @@
 // What Windows tells of an open handle's object, and deletion through a handle.
 #include "platform/linux/linux_native.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -38,16 +39,34 @@ bool ReadDisposition(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* informatio
     return false;
 }
 
+// The handle's status, for a record of `needed` bytes; false with the last
+// error set when the record is too small or the handle has none.
+bool StatFor(HANDLE handle, const void* information, DWORD bytes, size_t needed, struct stat& info) {
+    if (information == nullptr || bytes < needed) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return StatOf(handle, info) != nullptr;
+}
+
 BOOL TagInfo(HANDLE handle, LPVOID information, DWORD bytes) {
     struct stat info {};
-    if (information == nullptr || bytes < sizeof(FILE_ATTRIBUTE_TAG_INFO)) {
-        SetError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (StatOf(handle, info) == nullptr) return FALSE;
+    if (!StatFor(handle, information, bytes, sizeof(FILE_ATTRIBUTE_TAG_INFO), info)) return FALSE;
     auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
     tag->FileAttributes = AttributesOf(info);
     tag->ReparseTag = S_ISLNK(info.st_mode) ? IO_REPARSE_TAG_SYMLINK : 0;
+    return TRUE;
+}
+
+// The 128-bit identity is the whole device number and the inode.
+BOOL IdInfo(HANDLE handle, LPVOID information, DWORD bytes) {
+    struct stat info {};
+    if (!StatFor(handle, information, bytes, sizeof(FILE_ID_INFO), info)) return FALSE;
+    auto* id = static_cast<FILE_ID_INFO*>(information);
+    *id = FILE_ID_INFO{};
+    id->VolumeSerialNumber = static_cast<uint64_t>(info.st_dev);
+    const auto inode = static_cast<uint64_t>(info.st_ino);
+    std::memcpy(id->FileId.Identifier, &inode, sizeof inode);
     return TRUE;
 }
 
@@ -105,6 +124,7 @@ BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoCla
 BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                   LPVOID information, DWORD bytes) {
     if (infoClass == FileAttributeTagInfo) return TagInfo(handle, information, bytes);
+    if (infoClass == FileIdInfo) return IdInfo(handle, information, bytes);
     FileObject* file = FileOf(handle);
     if (file == nullptr) return FALSE;
     if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo) {

@@ -17,6 +17,7 @@ enum class HandleKind : uint32_t {
     File = 0x656C6946,    // "File"
     Port = 0x74726F50,    // "Port"
     Search = 0x68637253,  // "Srch"
+    Token = 0x6E6B6F54,   // "Tokn"
 };
 
 struct PortObject;
@@ -189,5 +190,10 @@ BOOL GetVolumeInformationByHandleW(HANDLE file, wchar_t* volumeName, DWORD volum
                                    DWORD fileSystemNameLength);
 int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                          BOOL ignoreCase);
+BOOL SetFileValidData(HANDLE file, LONGLONG validDataLength);
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bytes,
+                           TOKEN_PRIVILEGES* previous, DWORD* returned);
 
 }  // namespace linux_native

@@ -47,6 +47,10 @@ const PlatformCalls LinuxCalls = {
     linux_native::GetVolumeInformationW,
     linux_native::GetVolumeInformationByHandleW,
     linux_native::CompareStringOrdinal,
+    linux_native::SetFileValidData,
+    linux_native::OpenProcessToken,
+    linux_native::LookupPrivilegeValueW,
+    linux_native::AdjustTokenPrivileges,
 };
 
 }  // namespace

@@ -61,6 +61,10 @@ const PlatformCalls Win32Calls = {
     ::GetVolumeInformationW,
     ::GetVolumeInformationByHandleW,
     ::CompareStringOrdinal,
+    ::SetFileValidData,
+    ::OpenProcessToken,
+    ::LookupPrivilegeValueW,
+    ::AdjustTokenPrivileges,
 };
 
 }  // namespace

@@ -121,6 +121,11 @@ def check(document, outcome, shares, folder, profile="SEQ1M Q8T1"):
         expect(report is None, "a stopped run's report")
     warnings = document.get("warnings")
     expect(isinstance(warnings, list) and all(isinstance(w, str) for w in warnings), "warnings")
+    # No folder here is encrypted, so the writes keep the profile's depth.
+    write_depth = document.get("writeDepth")
+    expect(write_depth is None or is_int(write_depth), "writeDepth")
+    if outcome == "completed":
+        expect(write_depth == SHAPES[profile][1], f"writeDepth {write_depth!r}")
 
 
 def check_runs(document, outcome, shares, folder, profiles):

@@ -17,7 +17,6 @@ constexpr DWORD WaitAbandoned = 735;
 constexpr DWORD InsufficientBuffer = 122;
 constexpr DWORD NotFound = 1168;
 constexpr size_t PageBytes = 4096;
-constexpr DWORD FakeVolumeSerial = 0x5EED0001;
 uint64_t nextFileIndex = 1;
 
 FakeState& S() {
@@ -244,14 +243,36 @@ HANDLE OpenNode(const std::wstring& resolved, DWORD access, DWORD share, DWORD d
     node->openCount += 1;
     const bool tellsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
     S().lastError = existed && tellsExisting ? ERROR_ALREADY_EXISTS : 0;
-    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
-                      node->fileIndex, node->attributes});
+    FakeHandle opened{FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
+                      node->fileIndex, node->attributes};
+    opened.volume = node->volume;
+    opened.fileIdHigh = node->fileIdHigh;
+    opened.privileged = S().volumePrivilegeEnabled;
+    return NewHandle(std::move(opened));
 }
 
 bool Misaligned(const FakeHandle& file, const void* buffer, DWORD bytes, uint64_t offset) {
     if ((file.flags & FILE_FLAG_NO_BUFFERING) == 0) return false;
     return reinterpret_cast<uintptr_t>(buffer) % PageBytes != 0 || bytes % 512 != 0 ||
            offset % 512 != 0;
+}
+
+// Whether Windows would do this request before its call returns: past the
+// valid data length, or a write to an encrypted file. A write moves the
+// valid data length on as it goes.
+bool DoneSynchronously(FakeNode& node, const FakeRequest& request) {
+    const bool encrypted = request.isWrite && (node.attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
+    const uint64_t end = request.offset + request.bytes;
+    const bool beyond = S().validDataLengths && end > node.validBytes;
+    if (beyond && request.isWrite) node.validBytes = end;
+    return encrypted || beyond;
+}
+
+void NotePending() {
+    const auto pending = std::count_if(S().requests.begin(), S().requests.end(), [](const FakeRequest& r) {
+        return !r.completed && !r.synchronous;
+    });
+    S().mostPending = std::max<int64_t>(S().mostPending, pending);
 }
 
 BOOL Queue(HANDLE handle, FakeHandle& file, const void* buffer, DWORD bytes,
@@ -262,8 +283,11 @@ BOOL Queue(HANDLE handle, FakeHandle& file, const void* buffer, DWORD bytes,
         S().violations.push_back("overlapped request on a handle without a port");
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    S().requests.push_back({handle, overlapped, buffer, bytes, isWrite, offset, false, false});
-    return Fail(ERROR_IO_PENDING);
+    FakeRequest request{handle, overlapped, buffer, bytes, isWrite, offset, false, false};
+    request.synchronous = DoneSynchronously(S().nodes[file.path], request);
+    S().requests.push_back(request);
+    NotePending();
+    return request.synchronous ? TRUE : Fail(ERROR_IO_PENDING);
 }
 
 BOOL Transfer(HANDLE handle, void* buffer, DWORD bytes, DWORD* done, OVERLAPPED* overlapped,
@@ -278,6 +302,8 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD bytes, DWORD* done, OVERLAPPED*
     if (isWrite) {
         if (content.size() < file->position + bytes) content.resize(file->position + bytes);
         std::memcpy(&content[file->position], buffer, bytes);
+        FakeNode& node = S().nodes[file->path];
+        node.validBytes = std::max<uint64_t>(node.validBytes, file->position + bytes);
     } else {
         count = file->position >= content.size()
                     ? 0
@@ -432,7 +458,9 @@ BOOL WINAPI FakeSetEndOfFile(HANDLE handle) {
     if (Failing("SetEndOfFile")) return FALSE;
     FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    S().nodes[file->path].bytes.resize(file->position);
+    FakeNode& node = S().nodes[file->path];
+    node.bytes.resize(file->position);
+    node.validBytes = std::min<uint64_t>(node.validBytes, file->position);
     return TRUE;
 }
 
@@ -449,6 +477,7 @@ const char* KindName(FakeHandle::Kind kind) {
         case FakeHandle::Kind::Port: return "port";
         case FakeHandle::Kind::Search: return "search";
         case FakeHandle::Kind::Device: return "device";
+        case FakeHandle::Kind::Token: return "token";
     }
     return "?";
 }
@@ -547,7 +576,7 @@ BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMA
     if ((file->access & (GENERIC_READ | FILE_READ_ATTRIBUTES)) == 0) return Fail(ERROR_ACCESS_DENIED);
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = file->attributes;
-    information->dwVolumeSerialNumber = FakeVolumeSerial;
+    information->dwVolumeSerialNumber = static_cast<DWORD>(file->volume);
     information->nNumberOfLinks = LinkCount(file->fileIndex);
     information->nFileIndexHigh = static_cast<DWORD>(file->fileIndex >> 32);
     information->nFileIndexLow = static_cast<DWORD>(file->fileIndex);
@@ -1006,12 +1035,23 @@ BOOL FakeListing(FakeHandle& folder, bool restart, void* information, DWORD byte
     return Fail(folder.names.empty() ? ERROR_NO_MORE_FILES : ERROR_MORE_DATA);
 }
 
+// The file system tells the 128-bit id and 64-bit serial unless it is FAT.
+BOOL FakeIdInfo(const FakeHandle& file, void* information, DWORD bytes) {
+    if (bytes < sizeof(FILE_ID_INFO) || !S().fileIdInfo) return Fail(ERROR_INVALID_PARAMETER);
+    auto* id = static_cast<FILE_ID_INFO*>(information);
+    id->VolumeSerialNumber = file.volume;
+    std::memcpy(id->FileId.Identifier, &file.fileIndex, 8);
+    std::memcpy(id->FileId.Identifier + 8, &file.fileIdHigh, 8);
+    return TRUE;
+}
+
 BOOL WINAPI FakeGetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                              LPVOID information, DWORD bytes) {
     if (Failing("GetFileInformationByHandleEx")) return FALSE;
     FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
     if (infoClass == FileAttributeTagInfo) return FakeTagInfo(*file, information, bytes);
+    if (infoClass == FileIdInfo) return FakeIdInfo(*file, information, bytes);
     if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo) {
         return FakeListing(*file, infoClass == FileIdBothDirectoryRestartInfo, information, bytes);
     }
@@ -1031,6 +1071,58 @@ HANDLE WINAPI FakeOpenFileRelative(HANDLE folder, const wchar_t* name, DWORD acc
     const std::wstring resolved = OpenTarget(HeldPath(*held) + PathSeparator + name, flags);
     S().log.push_back("OpenFileRelative " + Narrow(resolved));
     return OpenNode(resolved, access, share, OPEN_EXISTING, flags);
+}
+
+// ---- Identity, valid data length and the volume privilege: the calls
+// Windows answers differently from Wine.
+
+// Needs a handle that may write, opened while the privilege was enabled; the
+// length lies past the valid data and within the file.
+BOOL WINAPI FakeSetFileValidData(HANDLE handle, LONGLONG length) {
+    if (Failing("SetFileValidData")) return FALSE;
+    const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if ((file->access & GENERIC_WRITE) == 0) return Fail(ERROR_ACCESS_DENIED);
+    if (!file->privileged) return Fail(ERROR_PRIVILEGE_NOT_HELD);
+    FakeNode& node = S().nodes[file->path];
+    const auto valid = static_cast<uint64_t>(length);
+    if (length <= 0 || valid <= node.validBytes || valid > node.bytes.size())
+        return Fail(ERROR_INVALID_PARAMETER);
+    node.validBytes = valid;
+    return TRUE;
+}
+
+BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD, HANDLE* token) {
+    if (Failing("OpenProcessToken")) return FALSE;
+    if (process != CurrentProcess) return Fail(ERROR_INVALID_HANDLE);
+    *token = NewHandle({FakeHandle::Kind::Token, L"", 0, 0, 0, 0, nullptr, {}, 0});
+    return TRUE;
+}
+
+BOOL WINAPI FakeLookupPrivilegeValueW(const wchar_t*, const wchar_t* name, LUID* luid) {
+    constexpr DWORD NoSuchPrivilege = 1313;
+    if (Failing("LookupPrivilegeValueW")) return FALSE;
+    if (std::wstring(name) != ManageVolumePrivilege) return Fail(NoSuchPrivilege);
+    *luid = LUID{28, 0};  // SE_MANAGE_VOLUME_PRIVILEGE
+    return TRUE;
+}
+
+// As documented: TRUE also when the privilege is not the token's, with
+// ERROR_NOT_ALL_ASSIGNED as the last error.
+BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES* newState, DWORD,
+                                      TOKEN_PRIVILEGES*, DWORD*) {
+    if (Failing("AdjustTokenPrivileges")) return FALSE;
+    if (HandleOf(token, FakeHandle::Kind::Token) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    const bool enables = newState->PrivilegeCount == 1 &&
+                         newState->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED &&
+                         newState->Privileges[0].Luid.LowPart == 28;
+    if (!S().volumePrivilegeHeld) {
+        S().lastError = ERROR_NOT_ALL_ASSIGNED;
+        return TRUE;
+    }
+    S().volumePrivilegeEnabled = S().volumePrivilegeEnabled || enables;
+    S().lastError = ERROR_SUCCESS;
+    return TRUE;
 }
 
 const PlatformCalls FakeCalls = {
@@ -1055,6 +1147,8 @@ const PlatformCalls FakeCalls = {
     FakeGetDiskFreeSpaceExW, FakeMultiByteToWideChar,
     FakeCharUpperW,          FakeGetFinalPathNameByHandleW,
     FakeGetVolumeInformationW, FakeGetVolumeInformationByHandleW, FakeCompareStringOrdinal,
+    FakeSetFileValidData,    FakeOpenProcessToken,
+    FakeLookupPrivilegeValueW, FakeAdjustTokenPrivileges,
 };
 
 void ReleaseAllocations() {
