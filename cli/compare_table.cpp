@@ -67,7 +67,7 @@ std::vector<std::string> Cells(const Comparison& comparison, const std::string& 
         cells.push_back(cell.empty() ? Missing : cell);
         if (!figure.compared) continue;
         const Value change = ChangePercent(comparison, profile, run, figure);
-        cells.push_back(index == comparison.baseline ? "baseline" : change ? PercentText(*change) : Missing);
+        cells.push_back(index == comparison.baseline && figures ? "baseline" : change ? PercentText(*change) : Missing);
     }
     return cells;
 }
