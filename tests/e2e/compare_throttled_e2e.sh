@@ -51,7 +51,9 @@ run_at slow 200000000
 slow=$left
 [ -f "$fast" ] && [ -f "$slow" ] || { fail "a run left no JSON beside its report"; finish_checks "compare throttled end to end"; }
 
-"$cli" compare "$fast" "$slow" | tee "$work/table.txt"
+# Kept for a look, as the README shows them.
+cp "$fast" "$work/fast.json" && cp "$slow" "$work/slow.json"
+"$cli" compare --html "$work/compare.html" "$work/fast.json" "$work/slow.json" | tee "$work/table.txt"
 "$cli" compare --json "$fast" "$slow" >"$work/forward.json" || fail "compare exited $?"
 "$cli" compare --json "$slow" "$fast" >"$work/backward.json" || fail "compare the other way exited $?"
 # shellcheck disable=SC2016
