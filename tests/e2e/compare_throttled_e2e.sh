@@ -9,11 +9,7 @@
 # Usage: compare_throttled_e2e.sh CLI WORK_DIR
 source "$(dirname "$0")/e2e_checks.sh"
 source "$(dirname "$0")/throttle.sh"
-ram_device=$(dirname "$0")/../../bench/ram_device.sh
-
-skip() { echo "SKIPPED: $*"; exit 77; }
-[ "$(id -u)" -eq 0 ] || skip "needs root for loop devices and a throttle group"
-command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null || skip "needs losetup and mkfs.ext4"
+need_loop_devices
 
 group=""
 mounts=()

@@ -1,6 +1,16 @@
 # Shared by the end-to-end scripts that hold a device to a set speed: one
 # block-layer throttle group, blkio on cgroup v1 or io.max on cgroup v2.
 # Sourced; make_group sets group, which the caller removes when done.
+# Loop devices come from bench/ram_device.sh; where the machine cannot give
+# them, the script is skipped (exit 77) with the reason.
+ram_device=$(dirname "${BASH_SOURCE[0]}")/../../bench/ram_device.sh
+
+skip() { echo "SKIPPED: $*"; exit 77; }
+
+need_loop_devices() {
+  [ "$(id -u)" -eq 0 ] || skip "needs root for a loop device and a throttle group"
+  command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null || skip "needs losetup and mkfs.ext4"
+}
 
 make_group() {
   if [ -f /sys/fs/cgroup/blkio/blkio.throttle.write_bps_device ]; then
