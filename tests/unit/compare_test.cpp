@@ -320,7 +320,7 @@ TEST(CompareReport, ASustainedWritesReportGivesItsPlateausAndCache) {
         "<tr><th>#</th><th>FROM GiB</th><th>TO GiB</th><th>MEDIAN MB/s</th><th>DEVICE SAW</th></tr>"
         "<tr><td>1</td><td>0.00</td><td>1.52</td><td>405.60</td><td>100%</td></tr>"
         "<tr><td>2</td><td>1.52</td><td>3.00</td><td>100.30</td><td>100%</td></tr></table></body></html>");
-    ASSERT_TRUE(report.errors.empty()) << report.errors.front();
+    ASSERT_EQ(report.errors, std::vector<std::string>{});
     const ProfileFigures& figures = report.runs.at(0).profiles.at(0);
     EXPECT_EQ(figures.profile, SustainedGroup);
     EXPECT_EQ(figures.written.plateauMBps, (std::vector<double>{405.6, 100.3}));
