@@ -95,6 +95,10 @@ Json RunJson(const RunSummary& summary) {
     Json document = {
         {"program", "corvasta-cli"},
         {"version", CORVASTA_VERSION},
+        {"host", Text(summary.origin.host)},
+        {"label", Text(summary.origin.label)},
+        {"startedAt", Text(summary.origin.startedAt)},
+        {"system", Text(summary.origin.system)},
         {"folder", Text(summary.folder)},
         {"profile", Text(summary.profile->name)},
         {"passes", summary.passCount},

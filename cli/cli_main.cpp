@@ -3,6 +3,8 @@
 // device's own counters.
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/compare_options.h"
+#include "cli/compare_run.h"
 #include "cli/console_output.h"
 #include "platform/text.h"
 
@@ -25,7 +27,23 @@ bool EnterFolder(const std::wstring& folder) {
     return !error;
 }
 
+int Compare(const std::vector<std::wstring>& arguments) {
+    CompareOptions options;
+    std::wstring errorText;
+    if (!ParseCompareOptions(arguments, options, errorText)) {
+        PrintLine({L"corvasta-cli compare: " + errorText + L"\n" + CompareUsageText(), true});
+        return 2;
+    }
+    if (options.help) {
+        PrintLine({CompareUsageText()});
+        return 0;
+    }
+    return RunCompare(options);
+}
+
 int RunCli(const std::vector<std::wstring>& arguments) {
+    if (!arguments.empty() && arguments.front() == L"compare")
+        return Compare(std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
     CliOptions options;
     std::wstring errorText;
     if (!ParseCliOptions(arguments, options, errorText)) {

@@ -26,6 +26,7 @@ struct RawOptions {
     std::string size;
     std::string sustained;
     std::string folder;
+    std::string label;
     std::vector<std::string> profiles;
 };
 
@@ -125,11 +126,15 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
         ->check(CLI::Validator(CheckProfile, ""));
     // The sustained write has one shape, SEQ1M Q8T1.
     sustained->excludes(profile);
+    app->add_option("--label", raw.label,
+                    "names the run in its JSON and in comparisons (default: the host's name)")
+        ->type_name("TEXT");
     app->add_flag("--json", options.json,
                   "print one JSON document on standard output at the end;\n"
                   "the progress lines then go to standard error");
     app->add_flag("-h,--help", options.help, "show this text");
     app->add_flag("--version", options.version, "show the version and the I/O backend");
+    app->footer("corvasta-cli compare INPUT... compares runs; corvasta-cli compare --help tells how.");
     return app;
 }
 
@@ -139,6 +144,7 @@ void TakeRawOptions(const RawOptions& raw, CliOptions& options) {
         if (raw.size == size.text) options.testSizeMiB = size.mebibytes;
     }
     options.folder = WideFromUtf8(raw.folder);
+    options.label = WideFromUtf8(raw.label);
     if (!raw.sustained.empty()) ParseSustainedSize(raw.sustained, options.sustainedSize);
     if (raw.profiles.empty()) return;
     options.profiles.clear();

@@ -17,6 +17,7 @@ struct CliOptions {
     bool sustained = false;       // a sustained write instead of the passes
     SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
+    std::wstring label;   // names the run in comparisons; empty: the host's name
     std::vector<const Profile*> profiles = {&WindowProfile};  // in the order they run
 };
 

@@ -5,6 +5,7 @@
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
 #include "cli/stop_signals.h"
+#include "cli/whole_file.h"
 #include "drive/drive_info.h"
 #include "engine/benchmark_run.h"
 #include "engine/run_names.h"
@@ -212,6 +213,7 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     summary.passCount = options.passCount;
     summary.testSizeMiB = options.testSizeMiB;
     summary.sustained = options.sustained;
+    summary.origin = OriginNow(options.label);
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
@@ -230,12 +232,24 @@ void FinishSummary(RunSummary& summary) {
         summary.reportPath = ReportPath;
 }
 
+// The run's document beside its report, for comparisons later: same name,
+// ".json". Only a run that left its report leaves it.
+void KeepDocument(RunSummary& summary) {
+    const std::wstring& report = summary.reportPath;
+    const size_t dot = report.rfind(L'.');
+    if (report.empty() || dot == std::wstring::npos) return;
+    const std::wstring path = report.substr(0, dot) + L".json";
+    const std::string why = WriteWholeFile(path, JsonDocument(summary));
+    if (!why.empty()) Warn(summary, L"the run's JSON " + path + L" " + WideFromUtf8(why));
+}
+
 
 // One profile's whole run, as the window would run it; what it gave.
 RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool named) {
     Watch watch;
     watch.summary = settings;
     watch.summary.profile = &profile;
+    watch.summary.origin.startedAt = IsoUtcText(std::chrono::system_clock::now());
     CurrentRun.profile = &profile;
     if (named) PrintLine({L"Profile " + std::wstring(profile.name)});
     PrintLine({InProgressStatusText});
@@ -244,6 +258,7 @@ RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool n
     worker.join();
     watch.summary.result = CurrentRun.result;
     FinishSummary(watch.summary);
+    KeepDocument(watch.summary);
     PrintLine(OutcomeLine(watch.summary.result));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
     return watch.summary;
@@ -257,6 +272,7 @@ RunSummary RunSustained(const RunSummary& settings, const CliOptions& options) {
         PrintLine({InProgressStatusText});
         FollowSustainedWrite(summary);
         FinishSummary(summary);
+        KeepDocument(summary);
     }
     PrintLine(OutcomeLine(summary.result, false));
     if (!summary.reportPath.empty()) PrintLine({L"Report: " + summary.reportPath});

@@ -9,6 +9,8 @@ Usage: check_json.py FILE OUTCOME SHARES FOLDER [PROFILES]
   document whose runs all end with OUTCOME.
 """
 import json
+import re
+import socket
 import sys
 
 problems = []
@@ -121,6 +123,33 @@ def check(document, outcome, shares, folder, profile="SEQ1M Q8T1"):
         expect(report is None, "a stopped run's report")
     warnings = document.get("warnings")
     expect(isinstance(warnings, list) and all(isinstance(w, str) for w in warnings), "warnings")
+    check_origin(document)
+    if isinstance(report, str) and outcome == "completed":
+        check_kept(document, report)
+
+
+def check_origin(document):
+    """Where the run came from; without --label the label is the host's name."""
+    for field in ("host", "label", "system"):
+        expect(isinstance(document.get(field), str) and document[field], field)
+    expect(document.get("label") == document.get("host"), "the default label is not the host name")
+    expect(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", str(document.get("startedAt"))),
+           f"startedAt {document.get('startedAt')!r}")
+    if not document.get("system", "").startswith("Windows"):
+        expect(document.get("host") == socket.gethostname(), f"host {document.get('host')!r}")
+
+
+def check_kept(document, report):
+    """The run's JSON lies beside its report: the very document printed."""
+    if "\\" in report:  # a Windows path, under Wine: not reachable from here
+        return
+    try:
+        with open(report[:report.rfind(".")] + ".json", encoding="utf-8") as file:
+            kept = json.load(file)
+    except (OSError, ValueError) as error:
+        expect(False, f"the JSON beside {report}: {error}")
+        return
+    expect(kept == document, f"the JSON beside {report} is not the document printed")
 
 
 def check_runs(document, outcome, shares, folder, profiles):

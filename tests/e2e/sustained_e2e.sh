@@ -151,7 +151,7 @@ pid=""
 compgen -G "$bench/corvastatmp*" >/dev/null || fail "the killed write left no temporary folder to recover"
 (cd "$bench" && exec "$cli" --sustained 1GiB) >"$work/next.out" 2>&1 &
 expect_exit $! "$work/next.out" 0
-rm -f "$bench"/corvasta_*_SUSTAINED_1GiB.html
+rm -f "$bench"/corvasta_*_SUSTAINED_1GiB.html "$bench"/corvasta_*_SUSTAINED_1GiB.json
 [ "$(ls -A "$bench")" = "$listing" ] || fail "after the next start the folder holds: $(ls -A "$bench" | tr '\n' ' ')"
 
 finish_checks "sustained end to end"
