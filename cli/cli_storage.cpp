@@ -63,6 +63,10 @@ bool ReadStorageCounters(const StorageInfo& storage, DeviceCounters& counters,
         return true;
     }
 #ifndef _WIN32
+    if (!DeviceKeepsStatistics("/sys", storage.major, storage.minor)) {
+        errorText = L"The device " + storage.device + L" keeps no statistics (its queue/iostats is 0)";
+        return false;
+    }
     if (ReadSysfsCounters("/sys", storage.major, storage.minor, counters)) return true;
 #endif
     errorText = L"Unable to read the counters of " + storage.device;

@@ -178,6 +178,12 @@ bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned mi
     return ParseSysfsStat(ReadAttribute(DeviceLink(sysfsRoot, major, minor) / "stat"), counters);
 }
 
+bool DeviceKeepsStatistics(const std::string& sysfsRoot, unsigned major, unsigned minor) {
+    fs::path device;
+    if (!Resolve(DeviceLink(sysfsRoot, major, minor), device) || !StepUpFromPartition(device)) return true;
+    return ReadAttribute(device / "queue" / "iostats") != "0";
+}
+
 bool LoopDeviceCached(const std::string& sysfsRoot, unsigned major, unsigned minor) {
     fs::path device;
     if (!Resolve(DeviceLink(sysfsRoot, major, minor), device) || !StepUpFromPartition(device)) return false;

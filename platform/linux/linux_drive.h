@@ -56,6 +56,10 @@ int64_t SysfsSizeBytes(const std::string& text);
 // The counters of a sysfs "stat" file's text; false when it holds none.
 bool ParseSysfsStat(const std::string& text, DeviceCounters& counters);
 
+// False when the disk's statistics are switched off (queue/iostats 0): its
+// counters then stand still whatever goes through it.
+bool DeviceKeepsStatistics(const std::string& sysfsRoot, unsigned major, unsigned minor);
+
 // The device's own counters (a partition's, a device-mapper or md device's),
 // from the stat file under sysfsRoot ("/sys"), which counts 512-byte sectors.
 bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,

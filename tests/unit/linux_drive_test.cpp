@@ -124,6 +124,17 @@ TEST_F(SysfsTreeTest, CountersAreTheDevicesOwnInBytes) {
     EXPECT_FALSE(ReadSysfsCounters(root.string(), 8, 1, counters));
 }
 
+// Statistics switched off on the disk stop its partitions' counters too; a
+// disk without the switch counts.
+TEST_F(SysfsTreeTest, StatisticsSwitchedOffAreNoted) {
+    EXPECT_TRUE(DeviceKeepsStatistics(root.string(), 8, 2));
+    Write(root / "devices/pci0/block/sda/queue/iostats", "1\n");
+    EXPECT_TRUE(DeviceKeepsStatistics(root.string(), 8, 2));
+    Write(root / "devices/pci0/block/sda/queue/iostats", "0\n");
+    EXPECT_FALSE(DeviceKeepsStatistics(root.string(), 8, 2));
+    EXPECT_TRUE(DeviceKeepsStatistics(root.string(), 0, 42));
+}
+
 // A loop device without direct I/O reads its file through the page cache;
 // its partitions too. Direct I/O, or no loop device at all, is not flagged.
 TEST_F(SysfsTreeTest, LoopDeviceThroughThePageCacheIsFlagged) {
