@@ -218,8 +218,8 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
     PrintLine({ProfilesText(options.profiles)});
-    const std::wstring warning = StorageWarning(summary.folder, summary.storage);
-    if (!warning.empty()) Warn(watch.summary, warning);
+    for (const std::wstring& warning : StorageWarnings(summary.folder, summary.storage))
+        Warn(watch.summary, warning);
     TellFolderAttributes(watch, summary.folder);
 }
 

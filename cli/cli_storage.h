@@ -9,14 +9,20 @@
 #include <string>
 #include <vector>
 
+struct BlockNumber {
+    unsigned major = 0;
+    unsigned minor = 0;
+};
+
 struct StorageInfo {
     std::wstring fileSystem;     // "ext4", "tmpfs", "NTFS"; empty when unknown
-    std::wstring device;         // "vda1", "PhysicalDrive0"; empty when there is none
+    std::wstring device;         // "vda1", "loop3+loop4", "PhysicalDrive0"; empty when there is none
     std::vector<int64_t> diskNumbers;  // where a Windows folder is counted: every disk of its volume
-    unsigned major = 0;          // where a Linux folder is counted
-    unsigned minor = 0;
+    std::vector<BlockNumber> blockDevices;  // where a Linux folder is counted: every device of its file system
     std::wstring volumeError;    // why a volume with a drive designator gave no disk
-    bool cachedBelow = false;    // a page cache sits under the device, which its counters cannot see
+    std::wstring countersError;  // why the device's counters prove nothing, though it is there
+    std::vector<std::wstring> warnings;  // what lies beneath the device that its counters cannot see
+    bool deviceHidden = false;   // there is a device, but this system cannot see it
 };
 
 // A counted pass with what the device counted of it.
@@ -56,9 +62,14 @@ struct FolderNotes {
 };
 FolderNotes FolderAttributeNotes(const std::wstring& folder);
 std::wstring NoBlockDeviceWarning(const std::wstring& fileSystem);
-std::wstring CachedLoopWarning(const std::wstring& device);
+// An overlay whose upper layer lies where this system cannot look.
+std::wstring HiddenDeviceWarning(const std::wstring& fileSystem);
+// device lies on layer (or is it), which is what: its counters cannot tell
+// what the layer's cache answered from what the storage did.
+std::wstring CacheLayerWarning(const std::wstring& device, const std::wstring& layer,
+                               const std::wstring& what);
 // device: the device, or the volume, whose counters could not be read.
 std::wstring CountersUnavailableWarning(const std::wstring& device, const std::wstring& errorText);
-// The one warning a run starts with when its device counters cannot confirm
-// its figures: there are none, or a cache sits beneath them; empty otherwise.
-std::wstring StorageWarning(const std::wstring& folder, const StorageInfo& storage);
+// The warnings a run starts with when its device counters cannot confirm
+// its figures: there are none, or a cache sits beneath them.
+std::vector<std::wstring> StorageWarnings(const std::wstring& folder, const StorageInfo& storage);

@@ -1,115 +1,162 @@
 #include "platform/linux/linux_drive.h"
 
 #include "drive/disk_query.h"
-#include "platform/text.h"
-
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
+#include "platform/linux/linux_storage.h"
+#include "platform/linux/linux_sysfs.h"
 
 #include <cctype>
 #include <charconv>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <limits>
 #include <sstream>
 #include <vector>
 
-namespace fs = std::filesystem;
+using sysfs::fs::path;
 
 namespace {
 
 // Device stacks deeper than this are not a single disk worth naming.
 constexpr int MaxStackDepth = 8;
 constexpr int64_t SectorBytes = 512;
+// VPD page 89h holds the ATA IDENTIFY data from byte 60; the model is its
+// words 27 to 46, each word's first character in its high byte.
+constexpr size_t IdentifyOffset = 60;
+constexpr size_t ModelOffset = IdentifyOffset + 27 * 2;
+constexpr size_t ModelBytes = 40;
 
-// A sysfs attribute without its line end; empty when it is absent.
-std::string ReadAttribute(const fs::path& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::string();
-    std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    return text;
+int64_t CapacityOf(const path& device) {
+    return SysfsSizeBytes(sysfs::ReadAttribute(device / "size"));
 }
 
-int64_t CapacityOf(const fs::path& device) {
-    return SysfsSizeBytes(ReadAttribute(device / "size"));
+bool MdArray(const path& device) {
+    return !sysfs::ReadAttribute(device / "md" / "level").empty();
 }
 
-fs::path DeviceLink(const std::string& sysfsRoot, unsigned major, unsigned minor) {
-    return fs::path(sysfsRoot) / "dev" / "block" /
-           (std::to_string(major) + ":" + std::to_string(minor));
+bool Multipath(const path& device) {
+    return sysfs::StartsWith(sysfs::ReadAttribute(device / "dm" / "uuid"), "mpath-");
 }
 
-std::vector<std::string> Words(const std::string& line) {
-    std::istringstream stream(line);
-    std::vector<std::string> words;
-    for (std::string word; stream >> word;) words.push_back(word);
-    return words;
-}
-
-bool SectorsToBytes(const std::string& text, int64_t& bytes) {
-    int64_t sectors = 0;
-    const auto parsed = std::from_chars(text.data(), text.data() + text.size(), sectors);
-    const bool whole = parsed.ec == std::errc() && parsed.ptr == text.data() + text.size();
-    if (!whole || sectors < 0) return false;
-    if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return false;
-    bytes = sectors * SectorBytes;
-    return true;
-}
-
-bool Resolve(const fs::path& link, fs::path& target) {
-    std::error_code error;
-    target = fs::canonical(link, error);
-    return !error;
-}
-
-// The one entry of slaves/, false when there are none or several.
-bool SingleSlave(const fs::path& slaves, fs::path& slave) {
-    std::error_code error;
-    fs::directory_iterator entries(slaves, error);
-    if (error) return false;
-    int count = 0;
-    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
-        slave = entries->path();
-        ++count;
-    }
-    return !error && count == 1;
-}
-
-// A partition is replaced by the device it is part of; false when that fails.
-bool StepUpFromPartition(fs::path& device) {
-    std::error_code error;
-    return !fs::exists(device / "partition", error) || Resolve(device / "..", device);
-}
-
-bool WholeDiskOf(fs::path device, int depth, fs::path& disk) {
-    if (depth > MaxStackDepth) return false;
-    if (!StepUpFromPartition(device)) return false;
-    std::error_code error;
-    const fs::path slaves = device / "slaves";
-    if (!fs::is_directory(slaves, error) || fs::is_empty(slaves, error)) {
+bool WholeDiskOf(path device, int depth, path& disk) {
+    if (depth > MaxStackDepth || !sysfs::StepUpFromPartition(device)) return false;
+    const std::vector<path> slaves = sysfs::Entries(device / "slaves");
+    // An array is named for itself, by its level and size.
+    if (slaves.empty() || MdArray(device)) {
         disk = device;
         return true;
     }
-    fs::path slave;
-    fs::path below;
-    if (!SingleSlave(slaves, slave) || !Resolve(slave, below)) return false;
-    return WholeDiskOf(below, depth + 1, disk);
+    // Every path of a multipath map leads to the same disk.
+    if (slaves.size() > 1 && !Multipath(device)) return false;
+    path below;
+    return sysfs::Resolve(slaves.front(), below) && WholeDiskOf(below, depth + 1, disk);
+}
+
+std::string TrimmedSpaces(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+// "\x20" and the like, as udev writes what is not plain in its _ENC values.
+std::string HexUnescaped(const std::string& text) {
+    std::string plain;
+    for (size_t i = 0; i < text.size(); ++i) {
+        unsigned value = 0;
+        const bool escape = text.compare(i, 2, "\\x") == 0 && i + 3 < text.size() &&
+                            std::from_chars(text.data() + i + 2, text.data() + i + 4, value, 16).ptr ==
+                                text.data() + i + 4;
+        plain += escape ? static_cast<char>(value) : text[i];
+        if (escape) i += 3;
+    }
+    return plain;
+}
+
+// libata cuts the SCSI model to 16 characters; the identify data and udev
+// keep all of it.
+std::string FullAtaModel(const DiskSources& sources, const path& disk) {
+    const std::string identified = AtaIdentifyModel(sysfs::ReadAttribute(disk / "device" / "vpd_pg89"));
+    if (!TrimmedSpaces(identified).empty()) return identified;
+    const std::string entry = "b" + sysfs::ReadAttribute(disk / "dev");
+    return UdevModel(sysfs::ReadAttribute(path(sources.udevData) / entry));
+}
+
+// The controller's PCI function names the maker; under native NVMe
+// multipath the namespace hangs from its subsystem, which lists the controllers.
+std::string NvmeSubsystemVendor(const path& controller) {
+    std::vector<path> candidates = {controller / "device"};
+    for (const path& entry : sysfs::Entries(controller)) {
+        if (sysfs::StartsWith(entry.filename().string(), "nvme")) candidates.push_back(entry / "device");
+    }
+    for (const path& function : candidates) {
+        const std::string vendor = sysfs::ReadAttribute(function / "subsystem_vendor");
+        if (!vendor.empty()) return vendor;
+    }
+    return std::string();
+}
+
+void NameDisk(const DiskSources& sources, const path& disk, SysfsDisk& named) {
+    named.capacityBytes = CapacityOf(disk);
+    const path device = disk / "device";
+    const std::string level = sysfs::ReadAttribute(disk / "md" / "level");
+    if (!level.empty()) {
+        named.vendor = "Linux md";
+        named.model = level + " array";
+    } else if (sysfs::StartsWith(disk.filename().string(), "nvme")) {
+        named.vendor = NvmeSubsystemVendor(device);
+        named.model = sysfs::ReadAttribute(device / "model");
+    } else if (!sysfs::ReadAttribute(device / "manfid").empty()) {
+        // SD cards and eMMC: the card's name, and the maker's number in its register.
+        named.vendor = sysfs::ReadAttribute(device / "type") + " manufacturer ID " +
+                       sysfs::ReadAttribute(device / "manfid");
+        named.model = sysfs::ReadAttribute(device / "name");
+    } else {
+        named.vendor = sysfs::ReadAttribute(device / "vendor");
+        named.model = sysfs::ReadAttribute(device / "model");
+    }
+    // libata puts "ATA" where the maker goes: the maker then comes from the model.
+    if (TrimmedSpaces(named.vendor) != "ATA") return;
+    named.vendor.clear();
+    const std::string full = FullAtaModel(sources, disk);
+    if (!TrimmedSpaces(full).empty()) named.model = full;
 }
 
 }  // namespace
 
-bool FindSysfsDisk(const std::string& sysfsRoot, unsigned major, unsigned minor,
-                   SysfsDisk& disk) {
-    const fs::path link = DeviceLink(sysfsRoot, major, minor);
-    fs::path device;
-    fs::path whole;
-    if (!Resolve(link, device) || !WholeDiskOf(device, 0, whole)) return false;
-    disk.vendor = ReadAttribute(whole / "device" / "vendor");
-    disk.model = ReadAttribute(whole / "device" / "model");
-    disk.capacityBytes = CapacityOf(whole);
+bool FindSysfsDisk(const DiskSources& sources, unsigned major, unsigned minor, SysfsDisk& disk) {
+    path device;
+    path whole;
+    if (!sysfs::Resolve(sysfs::DeviceLink(sources.sysfsRoot, major, minor), device) ||
+        !WholeDiskOf(device, 0, whole))
+        return false;
+    NameDisk(sources, whole, disk);
     return true;
+}
+
+std::string AtaIdentifyModel(const std::string& page89) {
+    if (page89.size() < ModelOffset + ModelBytes || static_cast<unsigned char>(page89[1]) != 0x89)
+        return std::string();
+    std::string model;
+    for (size_t i = ModelOffset; i < ModelOffset + ModelBytes; i += 2) {
+        model += page89[i + 1];
+        model += page89[i];
+    }
+    for (char& c : model) {
+        if (c == '\0') c = ' ';
+    }
+    return model;
+}
+
+std::string UdevModel(const std::string& entry) {
+    std::istringstream lines(entry);
+    std::string underscored;
+    for (std::string line; std::getline(lines, line);) {
+        if (sysfs::StartsWith(line, "E:ID_MODEL_ENC=")) return HexUnescaped(line.substr(15));
+        if (sysfs::StartsWith(line, "E:ID_MODEL=")) underscored = line.substr(11);
+    }
+    // Plain ID_MODEL has its spaces made underscores.
+    for (char& c : underscored) {
+        if (c == '_') c = ' ';
+    }
+    return underscored;
 }
 
 std::string PciVendorName(const std::string& vendor, std::istream& pciIds) {
@@ -129,10 +176,12 @@ std::string PciVendorName(const std::string& vendor, std::istream& pciIds) {
 }
 
 bool GatherLinuxDriveInfo(const std::wstring& folder) {
-    struct stat status = {};
-    if (stat(PathBytesFromWide(folder).c_str(), &status) != 0) return false;
+    LinuxStorage storage;
+    // A btrfs over several devices has no one disk to name.
+    if (!FindLinuxStorage(folder, storage) || storage.devices.size() != 1) return false;
     SysfsDisk disk;
-    if (!FindSysfsDisk("/sys", major(status.st_dev), minor(status.st_dev), disk)) return false;
+    const BlockDevice& device = storage.devices.front();
+    if (!FindSysfsDisk({"/sys", "/run/udev/data"}, device.major, device.minor, disk)) return false;
     // Where Debian's pci.ids and other distributions' hwdata put the database.
     for (const char* database : {"/usr/share/misc/pci.ids", "/usr/share/hwdata/pci.ids"}) {
         std::ifstream pciIds(database);
@@ -143,20 +192,6 @@ bool GatherLinuxDriveInfo(const std::wstring& folder) {
     return ApplyDiskTexts(disk.vendor, disk.model, disk.capacityBytes);
 }
 
-std::string MountedFileSystemType(const std::string& mountInfo, unsigned major, unsigned minor) {
-    const std::string device = std::to_string(major) + ":" + std::to_string(minor);
-    std::istringstream lines(mountInfo);
-    for (std::string line; std::getline(lines, line);) {
-        // "id parent major:minor root mount-point options [tags...] - type source options"
-        const std::vector<std::string> words = Words(line);
-        if (words.size() < 3 || words[2] != device) continue;
-        for (size_t i = 3; i + 1 < words.size(); ++i) {
-            if (words[i] == "-") return words[i + 1];
-        }
-    }
-    return std::string();
-}
-
 int64_t SysfsSizeBytes(const std::string& text) {
     // sysfs gives the size in 512-byte sectors whatever the device's own sectors.
     int64_t sectors = 0;
@@ -164,43 +199,4 @@ int64_t SysfsSizeBytes(const std::string& text) {
     if (parsed.ec != std::errc() || sectors <= 0) return 0;
     if (sectors > std::numeric_limits<int64_t>::max() / SectorBytes) return 0;
     return sectors * SectorBytes;
-}
-
-bool ParseSysfsStat(const std::string& text, DeviceCounters& counters) {
-    // Fields: read I/Os, merges, sectors, ticks; write I/Os, merges, sectors, ...
-    const std::vector<std::string> fields = Words(text);
-    return fields.size() >= 7 && SectorsToBytes(fields[2], counters.bytesRead) &&
-           SectorsToBytes(fields[6], counters.bytesWritten);
-}
-
-bool ReadSysfsCounters(const std::string& sysfsRoot, unsigned major, unsigned minor,
-                       DeviceCounters& counters) {
-    return ParseSysfsStat(ReadAttribute(DeviceLink(sysfsRoot, major, minor) / "stat"), counters);
-}
-
-bool DeviceKeepsStatistics(const std::string& sysfsRoot, unsigned major, unsigned minor) {
-    fs::path device;
-    if (!Resolve(DeviceLink(sysfsRoot, major, minor), device) || !StepUpFromPartition(device)) return true;
-    return ReadAttribute(device / "queue" / "iostats") != "0";
-}
-
-bool LoopDeviceCached(const std::string& sysfsRoot, unsigned major, unsigned minor) {
-    fs::path device;
-    if (!Resolve(DeviceLink(sysfsRoot, major, minor), device) || !StepUpFromPartition(device)) return false;
-    return ReadAttribute(device / "loop" / "dio") == "0";
-}
-
-bool FindLinuxStorage(const std::wstring& folder, LinuxStorage& storage) {
-    struct stat status = {};
-    if (stat(PathBytesFromWide(folder).c_str(), &status) != 0) return false;
-    storage.major = major(status.st_dev);
-    storage.minor = minor(status.st_dev);
-    storage.fileSystem = MountedFileSystemType(ReadAttribute("/proc/self/mountinfo"),
-                                               storage.major, storage.minor);
-    fs::path device;
-    // tmpfs, network and other device-less file systems have no entry here.
-    if (Resolve(DeviceLink("/sys", storage.major, storage.minor), device))
-        storage.device = device.filename().string();
-    storage.cachedLoop = LoopDeviceCached("/sys", storage.major, storage.minor);
-    return true;
 }

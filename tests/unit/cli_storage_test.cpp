@@ -99,7 +99,7 @@ TEST_F(DiskCounters, AVolumeOverTwoDisksCountsBoth) {
     script.bytesWritten = 10;
     const StorageInfo storage = ProbeStorage(L"E:\\");
     EXPECT_EQ(storage.device, L"PhysicalDrive3+PhysicalDrive1");
-    EXPECT_EQ(StorageWarning(L"E:\\", storage), L"");
+    EXPECT_TRUE(StorageWarnings(L"E:\\", storage).empty());
     DeviceCounters counters;
     std::wstring errorText;
     ASSERT_TRUE(ReadStorageCounters(storage, counters, errorText));
@@ -136,18 +136,18 @@ TEST_F(DiskCounters, VolumeWithoutADiskOrNoVolumeHasNoDevice) {
     script.disks.clear();
     const StorageInfo spread = ProbeStorage(L"E:\\");
     EXPECT_TRUE(spread.device.empty());
-    EXPECT_EQ(StorageWarning(L"E:\\", spread),
+    EXPECT_EQ(StorageWarnings(L"E:\\", spread).at(0),
               L"the device counters of E: are not available "
               L"(Unable to identify the physical disk. Windows error: 1)");
     script.disks = {0};
     script.deviceType = 2;  // FILE_DEVICE_CD_ROM: its number is no PhysicalDrive's
     const StorageInfo optical = ProbeStorage(L"E:\\");
     EXPECT_TRUE(optical.device.empty());
-    EXPECT_EQ(StorageWarning(L"E:\\", optical),
+    EXPECT_EQ(StorageWarnings(L"E:\\", optical).at(0),
               L"the device counters of E: are not available (The volume E: is not on a disk)");
     const StorageInfo share = ProbeStorage(L"\\\\server\\share\\");
     EXPECT_TRUE(share.device.empty());
-    EXPECT_EQ(StorageWarning(L"\\\\server\\share\\", share).rfind(L"the folder's file system (", 0), 0u);
+    EXPECT_EQ(StorageWarnings(L"\\\\server\\share\\", share).at(0).rfind(L"the folder's file system (", 0), 0u);
 }
 
 TEST(FolderNotes, CompressedAndEncryptedFoldersAreToldOf) {
@@ -184,10 +184,53 @@ TEST(DeviceShare, EachDirectionCountsItsOwnBytes) {
     EXPECT_FALSE(record.deviceError.empty());
 }
 
-TEST(DeviceShare, CacheWarningRoundsDown) {
+// A share of 0 with neither counter moving is a device that keeps no
+// counters, never a cache; one direction moving elsewhere is a real count.
+TEST(DeviceShare, CountersThatStandStillAreNotKept) {
     EXPECT_EQ(CacheWarning(0.8999),
               L"the device saw 89% of the bytes of this pass: a cache answered the rest");
-    EXPECT_EQ(CacheWarning(0.0), L"the device saw 0% of the bytes of this pass: a cache answered the rest");
+    const DeviceCounters still = {1'000, 5'000};
+    PassRecord record;
+    record.bytes = 2'000;
+    ConfirmPass(record, 0, still, still);
+    EXPECT_FALSE(record.deviceCounted);
+    EXPECT_EQ(CountersUnavailableWarning(L"vda", record.deviceError),
+              L"the device counters of vda are not available "
+              L"(Neither counter moved in a pass that moved bytes: the kernel does not keep them)");
+    record = PassRecord{};
+    record.bytes = 2'000;
+    ConfirmPass(record, 1, still, DeviceCounters{1'000, 5'000 + 4'096});
+    EXPECT_TRUE(record.deviceCounted);
+    record = PassRecord{};
+    record.bytes = 2'000;
+    ConfirmPass(record, 0, still, DeviceCounters{1'000, 5'000 + 4'096});
+    EXPECT_TRUE(record.deviceCounted);
+    EXPECT_EQ(record.deviceShare, 0.0);
+    // Known not kept before any pass: the counters are not even read.
+    StorageInfo storage;
+    storage.device = L"vda";
+    storage.blockDevices = {{254, 0}};
+    storage.countersError = L"The kernel does not keep them: queue/iostats is 0";
+    DeviceCounters counters;
+    std::wstring errorText;
+    EXPECT_FALSE(ReadStorageCounters(storage, counters, errorText));
+    EXPECT_EQ(errorText, storage.countersError);
+}
+
+TEST(StorageWarnings, LayersBeneathAndHiddenDevices) {
+    EXPECT_EQ(CacheLayerWarning(L"loop0", L"loop0", L"a loop device"), L"the device loop0 is a loop device");
+    EXPECT_EQ(CacheLayerWarning(L"dm-0", L"loop0", L"a loop device"),
+              L"the device dm-0 lies on loop0, a loop device");
+    StorageInfo storage;
+    storage.fileSystem = L"overlay";
+    storage.deviceHidden = true;
+    EXPECT_EQ(StorageWarnings(L"/c/", storage),
+              std::vector<std::wstring>{L"the folder's file system (overlay) lies on a device this system "
+                                        L"hides from it: the figures cannot be confirmed by device counters"});
+    storage.deviceHidden = false;
+    storage.device = L"vda";
+    storage.warnings = {L"one", L"two"};
+    EXPECT_EQ(StorageWarnings(L"/c/", storage), storage.warnings);
 }
 
 }  // namespace
