@@ -1,9 +1,9 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_parse.h"
+
 #include "platform/platform.h"
 #include "platform/text.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -94,13 +94,10 @@ std::string CheckTestSize(const std::string& text) {
 
 // The one description of the command line: parsing and --help both use it.
 std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) {
-    auto app = std::make_unique<CLI::App>(
+    auto app = NewApp(
         "Measures how fast the storage under FOLDER (default: the current folder) reads and\n"
         "writes, checked against the byte counters of the device that holds it.",
         "corvasta-cli");
-    app->set_help_flag();
-    app->allow_windows_style_options(false);
-    app->option_defaults()->disable_flag_override();
     app->add_option("FOLDER", raw.folder, "the folder to benchmark (default: the current folder)");
     app->add_option("--passes", raw.passes, "counted passes per phase, 1 to 7 (default 4)")
         ->type_name("N")
@@ -164,17 +161,7 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
     options = CliOptions{};
     RawOptions raw;
     const std::unique_ptr<CLI::App> app = DescribeOptions(options, raw);
-    // The file system's own bytes, so a folder name that is not UTF-8 survives.
-    std::vector<std::string> reversed;
-    for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
-        reversed.push_back(PathBytesFromWide(*argument));
-    // The library reports through exceptions; they end here, as a text.
-    try {
-        app->parse(reversed);
-    } catch (const CLI::ParseError& error) {
-        errorText = WideFromUtf8(error.what());
-        return false;
-    }
+    if (!ParseArguments(*app, arguments, errorText)) return false;
     TakeRawOptions(raw, options);
     options.sustained = app->count("--sustained") > 0;
     return true;
@@ -183,9 +170,7 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
 std::wstring CliUsageText() {
     CliOptions options;
     RawOptions raw;
-    std::string text = DescribeOptions(options, raw)->help();
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return WideFromUtf8(text);
+    return UsageText(*DescribeOptions(options, raw));
 }
 
 std::wstring CliVersionText() {

@@ -9,8 +9,10 @@ namespace {
 
 constexpr double ChartWide = 600.0;
 constexpr double BarLeft = 8.0;
-constexpr double BarMost = 380.0;  // the fastest bar; the rest is for its figures
-constexpr double RunHeight = 76.0;
+constexpr double BarMost = 580.0;  // the fastest bar
+// Each figure's text has a line of its own above its bar, so that a phone,
+// which shrinks the chart and enlarges its text, still shows it whole.
+constexpr double RunHeight = 124.0;
 constexpr double PlotLeft = 60.0, PlotTop = 16.0, PlotWide = 520.0, PlotHigh = 240.0;
 constexpr const char* Palette[] = {"#1f5fbf", "#d9730d", "#2a9d48", "#b8323c", "#7a4cc2", "#5b6b7a", "#c2a30f"};
 
@@ -18,11 +20,11 @@ constexpr const char* PageStart =
     "<!DOCTYPE html>\r\n<html lang=\"en\">\r\n<head>\r\n<meta charset=\"utf-8\">\r\n"
     "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\r\n"
     "<link rel=\"icon\" href=\"data:,\">\r\n<style>\r\n"
-    "body{font-family:sans-serif;max-width:960px;margin:0 auto;padding:8px;color:#111}\r\n"
+    "body{font-family:sans-serif;max-width:1100px;margin:0 auto;padding:8px;color:#111}\r\n"
     "h1,h2,h3{text-align:center}\r\n"
     ".wide{overflow-x:auto}\r\n"
     "table{border-collapse:collapse;margin:8px auto;font-size:13px}\r\n"
-    "th,td{border:1px solid #888;padding:3px 5px;text-align:right;white-space:nowrap}\r\n"
+    "th,td{border:1px solid #888;padding:2px 4px;text-align:right;white-space:nowrap}\r\n"
     "td.t{text-align:left}\r\nth{background:#eee}\r\n"
     "svg{display:block;width:100%;max-width:720px;height:auto;margin:0 auto}\r\n"
     "@media (max-width:500px){svg text{font-size:18px}}\r\n"
@@ -72,25 +74,24 @@ struct BarScale {
     double p99 = 0.0;
 };
 
-// One phase: its speed bar, and below it a thin bar of its p99 on the chart's
-// own latency scale.
+// One phase: its figures, its speed bar, and below that a thin bar of its
+// p99 on the chart's own latency scale.
 void PhaseBars(std::string& svg, const PhaseFigures& phase, const BarScale& scale, double y, bool write) {
     const char* name = write ? "write" : "read";
     if (!phase.present) {
-        svg += Text(BarLeft, y + 11, std::string(name) + " \xE2\x80\x94");
+        svg += Text(BarLeft, y, std::string(name) + " \xE2\x80\x94");
         return;
     }
-    const double wide = scale.mbps > 0.0 ? BarMost * phase.mbps / scale.mbps : 0.0;
-    svg += Rect(BarLeft, y, wide, 14, write ? WriteBarColour : ReadBarColour,
-                "class=\"bar " + std::string(name) + "\" data-mbps=\"" + FixedText(phase.mbps, 2) + "\"");
     std::string figures = std::string(name) + " " + FixedText(phase.mbps, 2) + " MB/s";
-    if (phase.haveLatency) {
-        const double p99Wide = scale.p99 > 0.0 ? BarMost * phase.p99Us / scale.p99 : 0.0;
-        svg += Rect(BarLeft, y + 16, p99Wide, 4, LatencyBarColour,
-                    "class=\"p99\" data-us=\"" + FixedText(phase.p99Us, 1) + "\"");
-        figures += ", p99 " + FixedText(phase.p99Us, 1) + " us";
-    }
-    svg += Text(BarLeft + wide + 6, y + 11, figures);
+    if (phase.haveLatency) figures += ", p99 " + FixedText(phase.p99Us, 1) + " us";
+    svg += Text(BarLeft, y, figures);
+    const double wide = scale.mbps > 0.0 ? BarMost * phase.mbps / scale.mbps : 0.0;
+    svg += Rect(BarLeft, y + 6, wide, 14, write ? WriteBarColour : ReadBarColour,
+                "class=\"bar " + std::string(name) + "\" data-mbps=\"" + FixedText(phase.mbps, 2) + "\"");
+    if (!phase.haveLatency) return;
+    const double p99Wide = scale.p99 > 0.0 ? BarMost * phase.p99Us / scale.p99 : 0.0;
+    svg += Rect(BarLeft, y + 22, p99Wide, 4, LatencyBarColour,
+                "class=\"p99\" data-us=\"" + FixedText(phase.p99Us, 1) + "\"");
 }
 
 void BarChart(std::string& page, const Comparison& comparison, const std::string& profile) {
@@ -102,22 +103,22 @@ void BarChart(std::string& page, const Comparison& comparison, const std::string
             if (f->write.haveLatency) scale.p99 = std::max(scale.p99, f->write.p99Us);
         }
     }
-    const double high = 24.0 + RunHeight * static_cast<double>(comparison.runs.size());
+    const double high = 30.0 + RunHeight * static_cast<double>(comparison.runs.size());
     std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" viewBox=\"0 0 " + N(ChartWide) + " " + N(high) +
                       "\" role=\"img\">\r\n";
     svg += Rect(BarLeft, 6, 10, 10, ReadBarColour, "") + Text(BarLeft + 14, 15, "read MB/s");
-    svg += Rect(BarLeft + 100, 6, 10, 10, WriteBarColour, "") + Text(BarLeft + 114, 15, "write MB/s");
-    svg += Rect(BarLeft + 200, 9, 10, 4, LatencyBarColour, "") + Text(BarLeft + 214, 15, "p99 latency (its own scale)");
+    svg += Rect(BarLeft + 150, 6, 10, 10, WriteBarColour, "") + Text(BarLeft + 164, 15, "write MB/s");
+    svg += Rect(BarLeft + 300, 9, 10, 4, LatencyBarColour, "") + Text(BarLeft + 314, 15, "p99 latency (own scale)");
     for (size_t i = 0; i < comparison.runs.size(); ++i) {
-        const double y = 24.0 + RunHeight * static_cast<double>(i);
-        svg += Text(BarLeft, y + 12, Label(comparison.runs[i], i), " font-weight=\"bold\"");
+        const double y = 30.0 + RunHeight * static_cast<double>(i);
+        svg += Text(BarLeft, y + 16, Label(comparison.runs[i], i), " font-weight=\"bold\"");
         const ProfileFigures* f = FiguresOf(comparison.runs[i], profile);
         if (!f) {
-            svg += Text(BarLeft, y + 32, "\xE2\x80\x94 no run of this profile");
+            svg += Text(BarLeft, y + 38, "\xE2\x80\x94 no run of this profile");
             continue;
         }
-        PhaseBars(svg, f->read, scale, y + 18, false);
-        PhaseBars(svg, f->write, scale, y + 42, true);
+        PhaseBars(svg, f->read, scale, y + 38, false);
+        PhaseBars(svg, f->write, scale, y + 86, true);
     }
     page += svg + "</svg>\r\n";
 }

@@ -1,8 +1,8 @@
 #include "cli/compare_options.h"
 
-#include "platform/text.h"
+#include "cli/cli_parse.h"
 
-#include <CLI/CLI.hpp>
+#include "platform/text.h"
 
 #include <memory>
 
@@ -14,13 +14,10 @@ struct RawCompareOptions {
 };
 
 std::unique_ptr<CLI::App> DescribeCompare(CompareOptions& options, RawCompareOptions& raw) {
-    auto app = std::make_unique<CLI::App>(
+    auto app = NewApp(
         "Compares runs of corvasta-cli and reports of the window: per profile one row per run,\n"
         "with the change of each speed against the baseline run.",
         "corvasta-cli compare");
-    app->set_help_flag();
-    app->allow_windows_style_options(false);
-    app->option_defaults()->disable_flag_override();
     app->add_option("INPUT", raw.inputs,
                     "a JSON document of corvasta-cli, an HTML report, a folder of them\n"
                     "(oldest first), or - for JSON documents on standard input, lines\n"
@@ -46,19 +43,11 @@ bool ParseCompareOptions(const std::vector<std::wstring>& arguments, CompareOpti
     options = CompareOptions{};
     RawCompareOptions raw;
     const std::unique_ptr<CLI::App> app = DescribeCompare(options, raw);
-    std::vector<std::string> reversed;
-    for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
-        reversed.push_back(PathBytesFromWide(*argument));
     // Help needs no input.
     for (const std::wstring& argument : arguments)
         if (argument == L"-h" || argument == L"--help") options.help = true;
     if (options.help) return true;
-    try {
-        app->parse(reversed);
-    } catch (const CLI::ParseError& error) {
-        errorText = WideFromUtf8(error.what());
-        return false;
-    }
+    if (!ParseArguments(*app, arguments, errorText)) return false;
     for (const std::string& input : raw.inputs) options.inputs.push_back(WideFromUtf8(input));
     options.htmlPath = WideFromUtf8(raw.html);
     return true;
@@ -67,7 +56,5 @@ bool ParseCompareOptions(const std::vector<std::wstring>& arguments, CompareOpti
 std::wstring CompareUsageText() {
     CompareOptions options;
     RawCompareOptions raw;
-    std::string text = DescribeCompare(options, raw)->help();
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return WideFromUtf8(text);
+    return UsageText(*DescribeCompare(options, raw));
 }

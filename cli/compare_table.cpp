@@ -29,7 +29,10 @@ Value NoValue(const ProfileFigures&) { return std::nullopt; }
 
 std::string PlateauList(const ProfileFigures& f, int decimals) {
     std::string text;
-    for (const double mbps : f.written.plateauMBps) text += (text.empty() ? "" : " > ") + FixedText(mbps, decimals);
+    for (const double mbps : f.written.plateauMBps) {
+        if (!text.empty()) text += " > ";
+        text += FixedText(mbps, decimals);
+    }
     return text;
 }
 
@@ -67,7 +70,7 @@ std::vector<std::string> Cells(const Comparison& comparison, const std::string& 
         cells.push_back(cell.empty() ? Missing : cell);
         if (!figure.compared) continue;
         const Value change = ChangePercent(comparison, profile, run, figure);
-        cells.push_back(index == comparison.baseline ? "baseline" : change ? PercentText(*change) : Missing);
+        cells.push_back(index == comparison.baseline && figures ? "baseline" : change ? PercentText(*change) : Missing);
     }
     return cells;
 }
@@ -105,6 +108,29 @@ std::string CsvField(const std::string& text) {
     std::string quoted = "\"";
     for (const char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
     return quoted + "\"";
+}
+
+// One row: every figure of both kinds, those of the other kind empty.
+std::string CsvRow(const Comparison& comparison, const std::string& profile, size_t index) {
+    const ComparedRun& run = comparison.runs[index];
+    const ProfileFigures* figures = FiguresOf(run, profile);
+    std::string row = CsvField(profile);
+    row.append(",").append(std::to_string(index + 1));
+    for (const std::string* text : {&run.label, &run.host, &run.drive, &run.date}) row.append(",").append(CsvField(*text));
+    row.append(index == comparison.baseline ? ",yes" : ",no");
+    for (const std::vector<Figure>* list : {&PassFigures, &SustainedFigureList}) {
+        const bool mine = figures && list == &FiguresFor(profile);
+        for (const Figure& figure : *list) {
+            const Value value = mine ? figure.value(*figures) : std::nullopt;
+            row.append(",");
+            if (mine && figure.text) row.append(CsvField(figure.text(*figures, 2)));
+            else if (value) row.append(FixedText(*value, 6));
+            if (!figure.compared) continue;
+            const Value change = mine ? ChangePercent(comparison, profile, run, figure) : std::nullopt;
+            row.append(",").append(change ? FixedText(*change, 3) : std::string());
+        }
+    }
+    return row + "\r\n";
 }
 
 }  // namespace
@@ -150,7 +176,8 @@ std::string FixedText(double value, int decimals) {
 std::string PercentText(double percent) {
     // A change that rounds to zero carries no sign.
     const double shown = std::round(percent * 10.0) / 10.0;
-    return (shown > 0.0 ? "+" : "") + FixedText(shown == 0.0 ? 0.0 : shown, 1) + "%";
+    std::string text = shown > 0.0 ? "+" : "";
+    return text.append(FixedText(shown == 0.0 ? 0.0 : shown, 1)).append("%");
 }
 
 std::vector<std::vector<std::string>> ComparisonRows(const Comparison& comparison, const std::string& profile) {
@@ -172,30 +199,14 @@ std::vector<std::string> ComparisonTableLines(const Comparison& comparison) {
 std::string ComparisonCsv(const Comparison& comparison) {
     std::string csv = "profile,run,label,host,drive,date,baseline";
     for (const std::vector<Figure>* list : {&PassFigures, &SustainedFigureList}) {
-        for (const Figure& figure : *list)
-            csv += std::string(",") + figure.key + (figure.compared ? std::string(",") + figure.key + "Change" : "");
+        for (const Figure& figure : *list) {
+            csv.append(",").append(figure.key);
+            if (figure.compared) csv.append(",").append(figure.key).append("Change");
+        }
     }
     csv += "\r\n";
     for (const std::string& profile : comparison.profiles) {
-        for (size_t i = 0; i < comparison.runs.size(); ++i) {
-            const ComparedRun& run = comparison.runs[i];
-            const ProfileFigures* figures = FiguresOf(run, profile);
-            csv += CsvField(profile) + "," + std::to_string(i + 1);
-            for (const std::string* text : {&run.label, &run.host, &run.drive, &run.date}) csv += "," + CsvField(*text);
-            csv += i == comparison.baseline ? ",yes" : ",no";
-            for (const std::vector<Figure>* list : {&PassFigures, &SustainedFigureList}) {
-                for (const Figure& figure : *list) {
-                    const bool mine = list == &FiguresFor(profile) && figures;
-                    const Value value = mine ? figure.value(*figures) : std::nullopt;
-                    csv += "," + (mine && figure.text ? CsvField(figure.text(*figures, 2))
-                                  : value ? FixedText(*value, 6) : std::string());
-                    if (!figure.compared) continue;
-                    const Value change = mine ? ChangePercent(comparison, profile, run, figure) : std::nullopt;
-                    csv += "," + (change ? FixedText(*change, 3) : std::string());
-                }
-            }
-            csv += "\r\n";
-        }
+        for (size_t i = 0; i < comparison.runs.size(); ++i) csv += CsvRow(comparison, profile, i);
     }
     return csv;
 }

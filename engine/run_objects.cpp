@@ -2,6 +2,7 @@
 
 #include "engine/run_names.h"
 #include "engine/transfer_pass.h"
+#include "platform/own_file.h"
 
 namespace {
 
@@ -31,13 +32,6 @@ bool RecordFolder(RunObjects& objects) {
     objects.folderIdentity = IdentityOf(folder);
     Platform.CloseHandle(folder);
     return objects.folderIdentity.known;
-}
-
-bool DeleteThrough(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return Platform.SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                               sizeof(disposition)) != FALSE;
 }
 
 Removal RemoveTestFile(const RunObjects& objects) {

@@ -131,10 +131,10 @@ if [ -z "$runner" ]; then
   shm=$(mktemp -d /dev/shm/corvasta-e2e.XXXXXX)
   "$cli" --json --passes 1 --size 256MiB "$shm" >"$work/tmpfs.json" 2>"$work/tmpfs.err"
   code=$?
-  rm -rf "$shm"
   [ "$code" -eq 0 ] || fail "tmpfs run exited $code"
   expect_line "$work/tmpfs.err" "Warning: the folder's file system (tmpfs) has no block device under it"
   check_json "$work/tmpfs.json" completed null "$shm/"
+  rm -rf "$shm"
   python3 -c 'import json, sys; w = json.load(open(sys.argv[1]))["warnings"]; sys.exit(not any("(tmpfs)" in x for x in w))' \
     "$work/tmpfs.json" || fail "the tmpfs run's document does not warn"
 

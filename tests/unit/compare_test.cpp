@@ -260,3 +260,38 @@ TEST(RunOrigin, StartTimeIsIso8601InUtc) {
 }
 
 }  // namespace
+
+#include "cli/whole_file.h"
+#include "tests/fake/fake_checks.h"
+
+namespace {
+
+class WholeFileTest : public ::testing::Test {
+protected:
+    void SetUp() override { InstallFake(); }
+    void TearDown() override { RemoveFake(); }
+};
+
+// A file is there whole or not at all, and never written through a link.
+TEST_F(WholeFileTest, WholeOrNothingAndNeverThroughALink) {
+    const std::wstring page = FakePath(L"page.html");
+    EXPECT_EQ(WriteWholeFile(page, "<html>"), "");
+    EXPECT_EQ(FakeFileBytes(page), "<html>");
+    EXPECT_EQ(WriteWholeFile(page, "<p>"), "");  // replaced
+    EXPECT_EQ(FakeFileBytes(page), "<p>");
+
+    FailCall("WriteFile", ERROR_DISK_FULL);
+    EXPECT_EQ(WriteWholeFile(page, "<html>"), "cannot be written (error 112)");
+    EXPECT_FALSE(FakeExists(page));
+    FailCall("FlushFileBuffers", ERROR_IO_DEVICE);
+    EXPECT_EQ(WriteWholeFile(page, "<html>"), "cannot be written (error 1117)");
+    EXPECT_FALSE(FakeExists(page));
+
+    AddFakeFile(FakePath(L"precious.txt"), "keep");
+    AddFakeLink(FakePath(L"link.html"), FakePath(L"precious.txt"));
+    EXPECT_EQ(WriteWholeFile(FakePath(L"link.html"), "<html>"), "cannot be created (error 5)");
+    EXPECT_EQ(FakeFileBytes(FakePath(L"precious.txt")), "keep");
+    ExpectNothingLeftOpen();
+}
+
+}  // namespace
