@@ -25,8 +25,9 @@ mounted=() statistics=()
 cleanup() {
   for setting in "${statistics[@]}"; do echo "${setting#*=}" >"/sys/block/${setting%=*}/queue/iostats"; done
   for ((i = ${#mounted[@]} - 1; i >= 0; i--)); do umount "${mounted[i]}"; done
-  rm -f /dev/shm/corvasta-image-e2e-*.img
+  rm -rf "$shm"
 }
+shm=$(mktemp -d /dev/shm/corvasta-image-e2e.XXXXXX)
 trap cleanup EXIT
 rm -rf "$work"
 mkdir -p "$work"
@@ -42,7 +43,7 @@ entrypoint=$(podman image inspect --format '{{index .Config.Entrypoint 0}}' "$im
 # A loop device keeps what was set on it before: its statistics are switched
 # on while it is ours.
 disk() {  # name
-  local file=/dev/shm/corvasta-image-e2e-$1.img
+  local file=$shm/$1.img
   truncate -s 400M "$file" && mkfs.ext4 -q "$file" && mkdir -p "$work/$1" &&
     mount -o loop "$file" "$work/$1" && mounted+=("$work/$1") || return 1
   local loop
@@ -82,7 +83,7 @@ prepare_root() {  # name
 }
 
 for name in job libaio; do
-  disk "$name" && prepare_root "$name" || fail "the folder of the $name run"
+  if ! disk "$name" || ! prepare_root "$name"; then fail "the folder of the $name run"; fi
 done
 mapfile -t job_args < <(kubectl kustomize "$source_dir/deploy/kubernetes" |
   python3 "$here/check_manifests.py" args corvasta-storage node-a profiles=SEQ1M-Q8T1 passes=1 testSize=256MiB)
