@@ -42,8 +42,7 @@ def env_value(env, settings, node):
     return env.get("value")
 
 
-def container_args(job, settings, node):
-    container = job["spec"]["template"]["spec"]["containers"][0]
+def container_args(container, settings, node):
     values = {e["name"]: env_value(e, settings, node) for e in container.get("env", [])}
     return [re.sub(r"\$\((\w+)\)", lambda m: str(values.get(m.group(1))), a) for a in container["args"]]
 
@@ -65,7 +64,7 @@ def check_container(name, container, settings):
     node_env = [e for e in container.get("env", [])
                 if e.get("valueFrom", {}).get("fieldRef", {}).get("fieldPath") == "spec.nodeName"]
     expect(len(node_env) == 1, f"{name}: no variable from the node's name")
-    args = container_args({"spec": {"template": {"spec": {"containers": [container]}}}}, settings, "NODE")
+    args = container_args(container, settings, "NODE")
     expect("--json" in args, f"{name}: no --json")
     expect(after(args, "--label") == "NODE", f"{name}: --label is not the node's name")
     expect(after(args, "--profile") == "all", f"{name}: does not run the four profiles")
@@ -142,7 +141,7 @@ def main():
     settings = settings_of(objects)
     settings["data"].update(dict(a.split("=", 1) for a in sys.argv[4:]))
     job = [j for j in by_kind(objects, "Job") if j["metadata"]["name"] == job_name][0]
-    print("\n".join(container_args(job, settings, node)))
+    print("\n".join(container_args(job["spec"]["template"]["spec"]["containers"][0], settings, node)))
 
 
 main()
