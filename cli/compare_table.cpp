@@ -23,7 +23,8 @@ Value WriteP99(const ProfileFigures& f) { return If(f.write.haveLatency, f.write
 Value CacheGiB(const ProfileFigures& f) { return If(f.written.haveCache, f.written.cacheGiB); }
 // The speed the write settles at once any cache is full.
 Value LastPlateau(const ProfileFigures& f) {
-    return If(!f.written.plateauMBps.empty(), f.written.plateauMBps.empty() ? 0.0 : f.written.plateauMBps.back());
+    if (f.written.plateauMBps.empty()) return std::nullopt;
+    return f.written.plateauMBps.back();
 }
 Value NoValue(const ProfileFigures&) { return std::nullopt; }
 

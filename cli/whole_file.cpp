@@ -1,5 +1,6 @@
 #include "cli/whole_file.h"
 
+#include "engine/folder_entries.h"
 #include "platform/own_file.h"
 
 std::string WriteWholeFile(const std::wstring& path, const std::string& bytes) {

@@ -1,8 +1,8 @@
 #include "engine/run_objects.h"
 
+#include "engine/folder_entries.h"
 #include "engine/run_names.h"
 #include "engine/transfer_pass.h"
-#include "platform/own_file.h"
 
 namespace {
 
@@ -34,14 +34,19 @@ bool RecordFolder(RunObjects& objects) {
     return objects.folderIdentity.known;
 }
 
-Removal RemoveTestFile(const RunObjects& objects) {
+// The test file by its name inside the held folder, never by a path that
+// would be resolved again, and only when it is still the file we made.
+Removal RemoveTestFile(HANDLE folder, const RunObjects& objects) {
     if (!objects.testFileIdentity.known) return Removal::Removed;
-    bool replaced = false;
-    const HANDLE file = OpenChecked(objects.testFile, DELETE | FILE_READ_ATTRIBUTES, ShareAll, 0,
-                                    objects.testFileIdentity, replaced);
+    const std::wstring name = objects.testFile.substr(objects.testFile.find_last_of(PathSeparator) + 1);
+    const HANDLE file = Platform.OpenFileRelative(folder, name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                                  ShareAll, FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE) {
-        if (replaced) return Removal::Replaced;
         return IsGone(Platform.GetLastError()) ? Removal::Removed : Removal::Refused;
+    }
+    if (!SameObject(IdentityOf(file), objects.testFileIdentity)) {
+        Platform.CloseHandle(file);
+        return Removal::Replaced;
     }
     const bool deleted = DeleteThrough(file);
     Platform.CloseHandle(file);
@@ -57,7 +62,7 @@ Removal RemoveOnce(const RunObjects& objects) {
         if (replaced) return Removal::Replaced;
         return IsGone(Platform.GetLastError()) ? Removal::Removed : Removal::Refused;
     }
-    Removal removal = RemoveTestFile(objects);
+    Removal removal = RemoveTestFile(folder, objects);
     if (removal == Removal::Removed && !DeleteThrough(folder)) removal = Removal::Refused;
     Platform.CloseHandle(folder);
     return removal;

@@ -35,10 +35,3 @@ HANDLE CreateOwnFile(const wchar_t* path, DWORD access, DWORD share, DWORD dispo
     Platform.SetLastError(code);
     return INVALID_HANDLE_VALUE;
 }
-
-bool DeleteThrough(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return Platform.SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                               sizeof(disposition)) != FALSE;
-}

@@ -11,7 +11,3 @@
 // check. INVALID_HANDLE_VALUE with the last error set on failure;
 // ERROR_ACCESS_DENIED when the name is not a plain file of its own.
 HANDLE CreateOwnFile(const wchar_t* path, DWORD access, DWORD share, DWORD disposition);
-
-// Deletes the object the handle holds (opened with DELETE access), not
-// whatever its name leads to by now.
-bool DeleteThrough(HANDLE handle);

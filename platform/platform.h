@@ -15,6 +15,18 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The SDK level we build for leaves out what Windows 10 1607 added to the
+// by-handle calls; the values are Windows' own.
+#if defined(__MINGW32__) && _WIN32_WINNT < 0x0A000002
+constexpr FILE_INFO_BY_HANDLE_CLASS FileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+#endif
+#ifndef FILE_DISPOSITION_FLAG_DELETE
+struct FILE_DISPOSITION_INFO_EX {
+    DWORD Flags;
+};
+#define FILE_DISPOSITION_FLAG_DELETE 0x1u
+#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x2u
+#endif
 #else
 
 #define WINAPI
@@ -99,11 +111,49 @@ struct BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexLow;
 };
 
-enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 };
+enum FILE_INFO_BY_HANDLE_CLASS {
+    FileDispositionInfo = 4,
+    FileAttributeTagInfo = 9,
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11,
+    FileDispositionInfoEx = 21,
+};
 
 struct FILE_DISPOSITION_INFO {
     BOOLEAN DeleteFile;
 };
+
+struct FILE_DISPOSITION_INFO_EX {
+    DWORD Flags;
+};
+
+struct FILE_ATTRIBUTE_TAG_INFO {
+    DWORD FileAttributes;
+    DWORD ReparseTag;
+};
+
+// One entry of a folder's listing; entries follow each other at
+// NextEntryOffset (0 on the last), FileNameLength is in bytes.
+struct FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;
+    DWORD EaSize;
+    char ShortNameLength;
+    wchar_t ShortName[12];
+    LARGE_INTEGER FileId;
+    wchar_t FileName[1];
+};
+
+#define FILE_DISPOSITION_FLAG_DELETE 0x1u
+#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x2u
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -218,6 +268,13 @@ struct PlatformCalls {
     BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
     BOOL(WINAPI* SetFileInformationByHandle)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                              LPVOID information, DWORD bytes);
+    BOOL(WINAPI* GetFileInformationByHandleEx)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                               LPVOID information, DWORD bytes);
+    // Opens the existing entry `name` of the folder behind `folder`, without
+    // going through any path: what the folder is now called, or where it
+    // now is, does not matter. Flags as CreateFileW's.
+    HANDLE(WINAPI* OpenFileRelative)(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                                     DWORD flags);
     HANDLE(WINAPI* FindFirstFileW)(const wchar_t* pattern, WIN32_FIND_DATAW* found);
     BOOL(WINAPI* FindNextFileW)(HANDLE search, WIN32_FIND_DATAW* found);
     BOOL(WINAPI* FindClose)(HANDLE search);

@@ -33,6 +33,7 @@ struct FileObject {
     // its name there, so it is unlinked from that very folder.
     int folderFd = -1;
     std::string name;
+    void* listing = nullptr;  // a held folder's listing (DIR*), once asked for
 };
 
 // A port closed while files are still bound to it lives on until the last of
@@ -134,6 +135,13 @@ DWORD GetFileAttributesW(const wchar_t* path);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                 LPVOID information, DWORD bytes);
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  LPVOID information, DWORD bytes);
+HANDLE OpenFileRelative(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                        DWORD flags);
+// The next entries of a held folder's listing, from its start when restart.
+BOOL ListHeldFolder(FileObject* folder, bool restart, LPVOID information, DWORD bytes);
+void CloseListing(FileObject* folder);
 
 HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);

@@ -22,6 +22,8 @@ const PlatformCalls LinuxCalls = {
     linux_native::GetFileAttributesW,
     linux_native::GetFileInformationByHandle,
     linux_native::SetFileInformationByHandle,
+    linux_native::GetFileInformationByHandleEx,
+    linux_native::OpenFileRelative,
     linux_native::FindFirstFileW,
     linux_native::FindNextFileW,
     linux_native::FindClose,

@@ -2,6 +2,7 @@
 #include "platform/platform.h"
 
 #include "platform/win32/win32_long_paths.h"
+#include "platform/win32/win32_relative.h"
 
 #include <mmsystem.h>
 
@@ -26,6 +27,8 @@ const PlatformCalls Win32Calls = {
     ::GetFileAttributesW,
     ::GetFileInformationByHandle,
     ::SetFileInformationByHandle,
+    ::GetFileInformationByHandleEx,
+    OpenFileRelative,
     ::FindFirstFileW,
     ::FindNextFileW,
     ::FindClose,

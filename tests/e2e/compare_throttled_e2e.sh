@@ -22,9 +22,9 @@ trap cleanup EXIT
 rm -rf "$work" && mkdir -p "$work"
 make_group || skip "no block-layer throttle here (neither cgroup v1 blkio nor v2 io.max)"
 
-# One short run (one pass per phase on a small file) on a device held to
-# the given speed, labelled; sets left to the JSON document it left.
-run_at() {  # label bytes_per_second
+# One short run (one pass per phase on a small file) on a new device held
+# to the given speed, labelled; sets left to the JSON document it left.
+run_once() {  # label bytes_per_second
   local mount
   mount=$(bash "$ram_device" up 512) || skip "no RAM-backed loop device could be made"
   mounts+=("$mount")
@@ -39,6 +39,20 @@ run_at() {  # label bytes_per_second
   cat "$work/$1.out"
   [ "$code" -eq 0 ] || fail "the run labelled $1 exited $code"
   left=$(compgen -G "$mount/bench/corvasta_*_SEQ1MQ8T1_256MiB.json")
+}
+
+# The figures test compare only where the device held its limit: both best
+# passes within 3% of it. A busy host may slow one; then it runs once more.
+held() {  # document bytes_per_second
+  python3 -c "import json,sys; d=json.load(open(sys.argv[1])); l=int(sys.argv[2])/1e6
+sys.exit(not all(abs(d[k]/l - 1) <= 0.03 for k in ('bestReadMBps', 'bestWriteMBps')))" "$1" "$2"
+}
+
+run_at() {  # label bytes_per_second
+  run_once "$1" "$2"
+  [ -f "$left" ] && ! held "$left" "$2" || return 0
+  echo "the device of $1 did not hold $(($2 / 1000000)) MB/s (a busy host); once more"
+  run_once "$1" "$2"
 }
 
 run_at fast 400000000

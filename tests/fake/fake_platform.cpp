@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -202,6 +203,16 @@ DWORD RefusalOf(const FakeNode& node, const std::wstring& resolved, DWORD access
     return 0;
 }
 
+HANDLE OpenNode(const std::wstring& resolved, DWORD access, DWORD share, DWORD disposition,
+                DWORD flags);
+// Where the object a handle holds is now: a handle keeps its object when the
+// object's name is moved, as on Windows.
+std::wstring HeldPath(const FakeHandle& handle);
+// Why a disposition is refused (0 when it is not); posix tells its semantics.
+DWORD DispositionRefusal(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes,
+                         bool& posix);
+bool DeletionAsked(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information);
+
 HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
                               SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags, HANDLE) {
     const std::wstring resolved = OpenTarget(Resolve(path), flags);
@@ -211,6 +222,11 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     if (S().devices.count(path) != 0) {
         return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}, 0});
     }
+    return OpenNode(resolved, access, share, disposition, flags);
+}
+
+HANDLE OpenNode(const std::wstring& resolved, DWORD access, DWORD share, DWORD disposition,
+                DWORD flags) {
     FakeNode* node = NodeAt(resolved);
     const bool creates =
         disposition == CREATE_ALWAYS || disposition == CREATE_NEW || disposition == OPEN_ALWAYS;
@@ -455,10 +471,12 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
                       Narrow(closing.path));
     if (closing.kind == FakeHandle::Kind::File) {
         if (InFlightOn(handle)) S().violations.push_back("file closed with requests in flight");
-        FakeNode* node = NodeAt(closing.path);
+        const std::wstring path = HeldPath(closing);
+        FakeNode* node = NodeAt(path);
         if (node != nullptr) {
             node->openCount -= 1;
-            if (node->deletePending && node->openCount == 0) S().nodes.erase(closing.path);
+            const bool goes = closing.posixDelete || (node->deletePending && node->openCount == 0);
+            if (goes) S().nodes.erase(path);
         }
     }
     S().handles.erase(found);
@@ -537,24 +555,27 @@ BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMA
 }
 
 // Marks the object for deletion when its last handle closes, as Windows
-// does; the fake keeps objects by name, so the name must still lead to it.
+// does, or when this handle closes with POSIX semantics; the object is
+// found where it is now, as a handle holds it whatever its name.
 BOOL WINAPI FakeSetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                            LPVOID information, DWORD bytes) {
     if (Failing("SetFileInformationByHandle")) return FALSE;
     const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    if (infoClass != FileDispositionInfo || bytes < sizeof(FILE_DISPOSITION_INFO)) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
+    bool posix = false;
+    const DWORD refusal = DispositionRefusal(infoClass, information, bytes, posix);
+    if (refusal != 0) return Fail(refusal);
     if ((file->access & DELETE) == 0) return Fail(ERROR_ACCESS_DENIED);
-    if (!static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile) return TRUE;
-    FakeNode* node = NodeAt(file->path);
+    if (!DeletionAsked(infoClass, information)) return TRUE;
+    const std::wstring path = HeldPath(*file);
+    FakeNode* node = NodeAt(path);
     if (node == nullptr || node->fileIndex != file->fileIndex) return Fail(ERROR_FILE_NOT_FOUND);
-    if (node->directory && node->linkTarget.empty() && HasChildren(file->path)) {
+    if (node->directory && node->linkTarget.empty() && HasChildren(path)) {
         return Fail(ERROR_DIR_NOT_EMPTY);
     }
-    S().log.push_back("SetFileInformationByHandle delete " + Narrow(file->path));
+    S().log.push_back("SetFileInformationByHandle delete " + Narrow(path));
     node->deletePending = true;
+    S().handles[handle].posixDelete = posix;
     return TRUE;
 }
 
@@ -869,6 +890,112 @@ int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t
     return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
 }
 
+// ---- Held objects: where a handle's object is now, the dispositions, the
+// listing through a folder's handle and opens relative to it.
+
+std::wstring HeldPath(const FakeHandle& handle) {
+    const FakeNode* node = NodeAt(handle.path);
+    if (node != nullptr && node->fileIndex == handle.fileIndex) return handle.path;
+    for (const auto& [path, other] : S().nodes) {
+        if (other.fileIndex == handle.fileIndex) return path;
+    }
+    return handle.path;
+}
+
+DWORD DispositionRefusal(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes,
+                         bool& posix) {
+    if (information == nullptr) return ERROR_INVALID_PARAMETER;
+    if (infoClass == FileDispositionInfo) {
+        return bytes < sizeof(FILE_DISPOSITION_INFO) ? ERROR_INVALID_PARAMETER : 0;
+    }
+    if (infoClass != FileDispositionInfoEx || bytes < sizeof(FILE_DISPOSITION_INFO_EX) ||
+        !S().posixDeleteSupported) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD flags = static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags;
+    posix = (flags & FILE_DISPOSITION_FLAG_POSIX_SEMANTICS) != 0;
+    return 0;
+}
+
+bool DeletionAsked(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information) {
+    if (infoClass == FileDispositionInfo) {
+        return static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != 0;
+    }
+    return (static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags &
+            FILE_DISPOSITION_FLAG_DELETE) != 0;
+}
+
+BOOL FakeTagInfo(const FakeHandle& file, void* information, DWORD bytes) {
+    if (bytes < sizeof(FILE_ATTRIBUTE_TAG_INFO)) return Fail(ERROR_INVALID_PARAMETER);
+    const FakeNode* node = NodeAt(HeldPath(file));
+    auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
+    tag->FileAttributes = node != nullptr ? node->attributes : file.attributes;
+    tag->ReparseTag = node != nullptr ? node->reparseTag : 0;
+    return TRUE;
+}
+
+constexpr size_t ListedNameAt = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+
+size_t ListedBytes(const std::wstring& name) {
+    return (ListedNameAt + name.size() * sizeof(wchar_t) + 7) & ~size_t{7};
+}
+
+// Lays out the names still to give, as many as fit, as Windows does.
+BOOL FakeListing(FakeHandle& folder, bool restart, void* information, DWORD bytes) {
+    const std::wstring path = HeldPath(folder);
+    const FakeNode* node = NodeAt(path);
+    if (node == nullptr || !node->directory) return Fail(ERROR_INVALID_PARAMETER);
+    if (restart) folder.names = ChildNames(path, L"*");
+    auto* out = static_cast<unsigned char*>(information);
+    size_t used = 0, lastAt = 0;
+    while (!folder.names.empty() && used + ListedBytes(folder.names.front()) <= bytes) {
+        const std::wstring& name = folder.names.front();
+        const FakeNode* entry = NodeAt(path + PathSeparator + name);
+        auto* record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(out + used);
+        std::memset(static_cast<void*>(record), 0, ListedNameAt);
+        record->FileAttributes = entry != nullptr ? entry->attributes : FILE_ATTRIBUTE_DIRECTORY;
+        record->FileId.QuadPart = entry != nullptr ? static_cast<int64_t>(entry->fileIndex) : 0;
+        record->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+        std::memcpy(record->FileName, name.data(), name.size() * sizeof(wchar_t));
+        if (used != 0) {
+            reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(out + lastAt)->NextEntryOffset =
+                static_cast<DWORD>(used - lastAt);
+        }
+        lastAt = used;
+        used += ListedBytes(name);
+        folder.names.erase(folder.names.begin());
+    }
+    if (used != 0) return TRUE;
+    return Fail(folder.names.empty() ? ERROR_NO_MORE_FILES : ERROR_MORE_DATA);
+}
+
+BOOL WINAPI FakeGetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                             LPVOID information, DWORD bytes) {
+    if (Failing("GetFileInformationByHandleEx")) return FALSE;
+    FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (infoClass == FileAttributeTagInfo) return FakeTagInfo(*file, information, bytes);
+    if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo) {
+        return FakeListing(*file, infoClass == FileIdBothDirectoryRestartInfo, information, bytes);
+    }
+    return Fail(ERROR_INVALID_PARAMETER);
+}
+
+// The entry of the object the folder handle holds, wherever that is now.
+HANDLE WINAPI FakeOpenFileRelative(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                                   DWORD flags) {
+    if (Failing("OpenFileRelative")) return INVALID_HANDLE_VALUE;
+    const FakeHandle* held = HandleOf(folder, FakeHandle::Kind::File);
+    const FakeNode* node = held == nullptr ? nullptr : NodeAt(HeldPath(*held));
+    if (node == nullptr || !node->directory || !node->linkTarget.empty()) {
+        Fail(held == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::wstring resolved = OpenTarget(HeldPath(*held) + PathSeparator + name, flags);
+    S().log.push_back("OpenFileRelative " + Narrow(resolved));
+    return OpenNode(resolved, access, share, OPEN_EXISTING, flags);
+}
+
 const PlatformCalls FakeCalls = {
     FakeCreateFileW,         FakeReadFile,
     FakeWriteFile,           FakeCreateIoCompletionPort,
@@ -879,6 +1006,7 @@ const PlatformCalls FakeCalls = {
     FakeDeleteFileW,         FakeCreateDirectoryW,
     FakeRemoveDirectoryW,    FakeGetFileAttributesW,
     FakeGetFileInformationByHandle, FakeSetFileInformationByHandle,
+    FakeGetFileInformationByHandleEx, FakeOpenFileRelative,
     FakeFindFirstFileW,      FakeFindNextFileW,
     FakeFindClose,           FakeVirtualAlloc,
     FakeVirtualFree,         FakeQueryPerformanceCounter,

@@ -55,6 +55,7 @@ struct FakeHandle {
     ULONG_PTR key = 0;                 // for a file bound to a port: its completion key
     uint64_t fileIndex = 0;            // the object opened, whatever its name leads to later
     DWORD attributes = 0;
+    bool posixDelete = false;          // its name goes when this handle closes
 };
 
 // The arguments the portable code gave, so a test can hold them to what the
@@ -81,6 +82,9 @@ struct FakeState {
     // Searches show a folder link as the folder it leads to, as some
     // backends' do; GetFileAttributesW still shows the link.
     bool searchFollowsLinks = false;
+    // FileDispositionInfoEx as NTFS takes it; false plays FAT, which
+    // refuses it with ERROR_INVALID_PARAMETER.
+    bool posixDeleteSupported = true;
 
     // Clock. Each QueryPerformanceCounter call returns counterAt(readIndex)
     // when set, else counter, which then advances by ticksPerRead.

@@ -289,25 +289,34 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
 
 // Another program holds the test file past the end of the run: the folder
 // cannot go, so the marker stays, naming it alone, for the next start.
-TEST_F(BenchmarkRun, FolderThatCannotGoIsLeftToTheNextStart) {
-    HANDLE scanner = INVALID_HANDLE_VALUE;
-    bool opened = false;
-    hook = [&](const std::string& call, int) {
-        if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" && !opened) {
-            opened = true;
-            scanner = Platform.CreateFileW(testFile.c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr);
-        }
-    };
-    EXPECT_TRUE(Start(1));
-    const std::wstring marker = FakePath(RecoveryMarkerName);
-    EXPECT_EQ(FakeFileBytes(marker), Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
-    EXPECT_TRUE(FakeExists(temporaryFolder));
-    Platform.CloseHandle(scanner);
-    hook = nullptr;
-    RecoverCrashedRun();
-    EXPECT_TRUE(ReportExists());
+// A scanner opens the test file during the run and keeps it past the end.
+// Where the file system deletes with POSIX semantics the name goes at once
+// and so does the folder; on FAT the folder waits for the next start.
+TEST_F(BenchmarkRun, AScannersHoldDelaysTheFolderOnlyWithoutPosixDeletion) {
+    for (const bool posix : {true, false}) {
+        SCOPED_TRACE(posix);
+        Fake().posixDeleteSupported = posix;
+        HANDLE scanner = INVALID_HANDLE_VALUE;
+        bool opened = false;
+        hook = [&](const std::string& call, int) {
+            if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" && !opened) {
+                opened = true;
+                scanner = Platform.CreateFileW(testFile.c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr);
+            }
+        };
+        EXPECT_TRUE(Start(1));
+        const std::wstring marker = FakePath(RecoveryMarkerName);
+        EXPECT_EQ(FakeExists(temporaryFolder), !posix);
+        EXPECT_EQ(FakeFileBytes(marker), posix ? "" : Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
+        Platform.CloseHandle(scanner);
+        hook = nullptr;
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(temporaryFolder));
+        EXPECT_TRUE(ReportExists());
+        Trace.clear();
+    }
 }
 
 TEST_F(BenchmarkRun, TemporaryFolderHasOneSeparatorWhateverTheFolderEndsWith) {

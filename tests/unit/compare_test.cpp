@@ -1,4 +1,5 @@
 #include "cli/compare_documents.h"
+#include "cli/compare_options.h"
 #include "cli/compare_html.h"
 #include "cli/compare_report.h"
 #include "cli/compare_stream.h"
@@ -248,6 +249,84 @@ TEST(CompareHtml, BarLengthsFollowTheFigures) {
     for (const auto& [width, mbps] : bars) EXPECT_NEAR(width / bars[0].first, mbps / 400.0, 1e-3);
     EXPECT_EQ(page.find("<script"), std::string::npos);
     EXPECT_EQ(page.find("http://", page.find("</svg>")), std::string::npos);
+}
+
+TEST(CompareOptions, InputsFormatsAndTheirLimits) {
+    const struct {
+        std::vector<std::wstring> arguments;
+        bool parsed;
+    } cases[] = {
+        {{L"-"}, true},
+        {{L"a.json", L"--html", L"page.html", L"--force", L"--strict", L"--baseline", L"2", L"b"}, true},
+        {{L"--json", L"--csv", L"a.json"}, false},
+        {{L"--baseline", L"0", L"a.json"}, false},
+        {{}, false},
+        {{L"--bogus", L"a.json"}, false},
+    };
+    for (const auto& c : cases) {
+        CompareOptions options;
+        std::wstring errorText;
+        EXPECT_EQ(ParseCompareOptions(c.arguments, options, errorText), c.parsed) << c.arguments.size();
+        EXPECT_EQ(errorText.empty(), c.parsed);
+    }
+    CompareOptions options;
+    std::wstring errorText;
+    ASSERT_TRUE(ParseCompareOptions({L"a.json", L"--html", L"page.html", L"--baseline=2", L"-"}, options, errorText));
+    EXPECT_EQ(options.inputs, (std::vector<std::wstring>{L"a.json", L"-"}));
+    EXPECT_EQ(options.htmlPath, L"page.html");
+    EXPECT_EQ(options.baseline, 2);
+    EXPECT_FALSE(options.force);
+    ASSERT_TRUE(ParseCompareOptions({L"--help"}, options, errorText));
+    EXPECT_TRUE(options.help);
+}
+
+ComparedRun SustainedRun(const std::string& label, std::vector<double> plateaus) {
+    ComparedRun run;
+    run.label = label;
+    ProfileFigures figures;
+    figures.profile = SustainedGroup;
+    figures.sustained = true;
+    figures.written.haveCache = plateaus.size() > 1;
+    figures.written.cacheGiB = 1.5;
+    figures.written.plateauMBps = plateaus;
+    for (size_t i = 0; i < plateaus.size(); ++i) figures.written.curve.push_back({1.5 * static_cast<double>(i), plateaus[i]});
+    run.profiles.push_back(figures);
+    return run;
+}
+
+// Sustained writes: cache, plateaus, and the speed after the cache compared;
+// their traces drawn over each other.
+TEST(CompareTable, SustainedWritesCompareTheirSpeedAfterTheCache) {
+    const Comparison comparison = CompareRuns({SustainedRun("a", {400.0, 100.0}), SustainedRun("b", {300.0})}, 0);
+    const auto rows = ComparisonRows(comparison, SustainedGroup);
+    // #, label, host, drive, date, cache GiB, plateaus, after cache, change
+    EXPECT_EQ(rows[1][5], "1.50");
+    EXPECT_EQ(rows[1][6], "400.0 > 100.0");
+    EXPECT_EQ(rows[2][5], "\xE2\x80\x94");
+    EXPECT_EQ(rows[2][8], "+200.0%");
+    EXPECT_EQ(ComparisonTableLines(comparison).front(), "Sustained write");
+    const std::string page = ComparisonHtml(comparison);
+    size_t lines = 0;
+    for (size_t at = page.find("<polyline"); at != std::string::npos; at = page.find("<polyline", at + 1)) ++lines;
+    EXPECT_EQ(lines, 2u);
+}
+
+TEST(CompareReport, ASustainedWritesReportGivesItsPlateausAndCache) {
+    const InputRuns report = RunFromReport(
+        "<!DOCTYPE html><html><head><title>Corvasta V1.1.0 x64 sustained write</title></head><body>"
+        "<h2>Sustained Write</h2><table><tr><th>DATE</th><td>09/12/2026</td></tr>"
+        "<tr><th>MODEL</th><td>Disk</td></tr></table><h3>RESULT</h3><table>"
+        "<tr><th>ENDED</th><td>Completed</td></tr></table><h3>PLATEAUS</h3><table>"
+        "<tr><th>#</th><th>FROM GiB</th><th>TO GiB</th><th>MEDIAN MB/s</th><th>DEVICE SAW</th></tr>"
+        "<tr><td>1</td><td>0.00</td><td>1.52</td><td>405.60</td><td>100%</td></tr>"
+        "<tr><td>2</td><td>1.52</td><td>3.00</td><td>100.30</td><td>100%</td></tr></table></body></html>");
+    ASSERT_EQ(report.errors, std::vector<std::string>{});
+    const ProfileFigures& figures = report.runs.at(0).profiles.at(0);
+    EXPECT_EQ(figures.profile, SustainedGroup);
+    EXPECT_EQ(figures.written.plateauMBps, (std::vector<double>{405.6, 100.3}));
+    EXPECT_TRUE(figures.written.haveCache);
+    EXPECT_DOUBLE_EQ(figures.written.cacheGiB, 1.52);
+    EXPECT_EQ(report.runs[0].date, "2026-12-09");
 }
 
 TEST(RunOrigin, StartTimeIsIso8601InUtc) {

@@ -39,6 +39,13 @@ TEST(ExtendedLengthPath, OnlyLongFullPathsTakeThePrefix) {
          }) {
         EXPECT_EQ(ExtendedLengthPath(c.path, current), c.expected) << Utf8FromWide(c.path);
     }
+    // Windows keeps 12 characters of MAX_PATH for a name inside a folder, so
+    // the prefix starts at 247, not at 260.
+    for (const size_t length : {246u, 247u, 259u}) {
+        const std::wstring path = L"C:\\" + std::wstring(length - 3, L'x');
+        const bool prefixed = ExtendedLengthPath(path, current) != path;
+        EXPECT_EQ(prefixed, length >= 247) << length;
+    }
     EXPECT_EQ(ExtendedLengthPath(L"marker.txt", L"C:\\bench"), L"marker.txt");
     EXPECT_EQ(ExtendedLengthPath(L"marker.txt", L""), L"marker.txt");
 }
