@@ -174,5 +174,6 @@ std::wstring CliUsageText() {
 }
 
 std::wstring CliVersionText() {
-    return L"corvasta-cli " + WideFromUtf8(CORVASTA_VERSION) + L"\nI/O: " + IoBackendName();
+    return L"corvasta-cli " + WideFromUtf8(CORVASTA_VERSION) + L"\nBuild: " + WideFromUtf8(CORVASTA_LINKAGE) +
+           L"\nI/O: " + IoBackendName();
 }

@@ -4,6 +4,7 @@
 #include "cli/cli_sustained.h"
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
+#include "cli/stop_signals.h"
 #include "cli/whole_file.h"
 #include "drive/drive_info.h"
 #include "drive/folder_volume.h"
@@ -19,7 +20,6 @@
 #endif
 
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 namespace {
@@ -169,32 +169,6 @@ void FollowRun(Watch& watch) {
     EndProgress();
 }
 
-#ifdef _WIN32
-BOOL WINAPI OnConsoleControl(DWORD kind) {
-    if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT) return FALSE;
-    StopRequested.store(1, std::memory_order_relaxed);
-    return TRUE;
-}
-
-void InstallStopHandler() {
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-}
-#else
-// Only the lock-free atomic is touched here, which a signal handler may do.
-void OnInterrupt(int) {
-    StopRequested.store(1, std::memory_order_relaxed);
-}
-
-void InstallStopHandler() {
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    // Calls the stop interrupts carry on rather than fail.
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-}
-#endif
-
 void GatherDriveTexts(const std::wstring& folder) {
     GatherDriveInfo(folder);
 #ifndef _WIN32
@@ -320,6 +294,8 @@ void Warn(RunSummary& summary, const std::wstring& warning) {
 }
 
 int RunFromConsole(const CliOptions& options) {
+    // From here on, whatever ends the process from outside is a stop.
+    InstallStopHandlers();
     OpenConsoleOutput(options.json);
     RecoverCrashedRun();
     ResetReportWriter();
@@ -329,8 +305,6 @@ int RunFromConsole(const CliOptions& options) {
     CurrentRun.folder = settings.summary.folder;
     CurrentRun.passCount = options.passCount;
     CurrentRun.testSizeMiB = options.testSizeMiB;
-    StopRequested.store(0, std::memory_order_relaxed);
-    InstallStopHandler();
     const bool several = options.profiles.size() > 1;
     std::vector<RunSummary> runs;
     if (options.sustained) {
@@ -339,12 +313,13 @@ int RunFromConsole(const CliOptions& options) {
         for (const Profile* profile : options.profiles) {
             runs.push_back(RunProfile(settings.summary, *profile, several));
             // A stop or a failure ends the whole series.
-            if (OutcomeExitCode(runs.back().result) != 0) break;
+            if (runs.back().result.stopped || !runs.back().result.errorText.empty()) break;
         }
     }
+    MarkRunEnded();
     if (several) {
         for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
     }
     if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
-    return OutcomeExitCode(runs.back().result);
+    return OutcomeExitCode(runs.back().result, StopRequested.load(std::memory_order_relaxed));
 }

@@ -1,5 +1,6 @@
 #include "cli/console_output.h"
 
+#include "cli/stop_signals.h"
 #include "platform/text.h"
 
 #include <cstdio>
@@ -25,9 +26,11 @@ bool IsTerminal(FILE* stream) {
 #endif
 }
 
+// Nobody reads a broken output any more: the run stops rather than go on
+// unseen, or die and leave its test file behind.
 void Write(FILE* stream, const std::string& bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    if (std::fflush(stream) != 0 || !written) RequestStop(StopByBrokenPipe);
 }
 
 // Spaces over the old line rather than an escape sequence, which not every

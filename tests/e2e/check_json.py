@@ -7,8 +7,11 @@ Usage: check_json.py FILE OUTCOME SHARES FOLDER [PROFILES]
   or empty to skip that comparison. PROFILES: the profiles run, comma
   separated ("SEQ1M Q8T1" by default); more than one expects a "runs"
   document whose runs all end with OUTCOME.
+Environment: CORVASTA_CHECK_LABEL, the --label of the run (default: the
+host's name); CORVASTA_CHECK_ROOT, the root the run saw as / (a chroot).
 """
 import json
+import os
 import re
 import socket
 import sys
@@ -137,7 +140,8 @@ def check_origin(document):
     """Where the run came from; without --label the label is the host's name."""
     for field in ("host", "label", "system"):
         expect(isinstance(document.get(field), str) and document[field], field)
-    expect(document.get("label") == document.get("host"), "the default label is not the host name")
+    label = os.environ.get("CORVASTA_CHECK_LABEL", document.get("host"))
+    expect(document.get("label") == label, f"the label {document.get('label')!r} is not {label!r}")
     expect(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", str(document.get("startedAt"))),
            f"startedAt {document.get('startedAt')!r}")
     if not document.get("system", "").startswith("Windows"):
@@ -149,7 +153,8 @@ def check_kept(document, report):
     if "\\" in report:  # a Windows path, under Wine: not reachable from here
         return
     try:
-        with open(report[:report.rfind(".")] + ".json", encoding="utf-8") as file:
+        root = os.environ.get("CORVASTA_CHECK_ROOT", "")
+        with open(root + report[:report.rfind(".")] + ".json", encoding="utf-8") as file:
             kept = json.load(file)
     except (OSError, ValueError) as error:
         expect(False, f"the JSON beside {report}: {error}")

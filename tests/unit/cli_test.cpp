@@ -2,6 +2,7 @@
 #include "cli/cli_text.h"
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
+#include "cli/stop_signals.h"
 #include "engine/status_text.h"
 
 #include <gtest/gtest.h>
@@ -150,15 +151,18 @@ TEST(CliText, OutcomeTextsAndExitCodes) {
     result.bestReadMBps = 1.0;
     EXPECT_EQ(OutcomeLine(result).text.rfind(CompletedStatusText, 0), 0u);
     EXPECT_FALSE(OutcomeLine(result).toStandardError);
-    EXPECT_EQ(OutcomeExitCode(result), 0);
+    EXPECT_EQ(OutcomeExitCode(result, 0), 0);
     result.errorText = L"Unable to allocate pattern";
     EXPECT_EQ(OutcomeLine(result).text, L"Error: Unable to allocate pattern");
     EXPECT_TRUE(OutcomeLine(result).toStandardError);
-    EXPECT_EQ(OutcomeExitCode(result), 1);
+    EXPECT_EQ(OutcomeExitCode(result, 0), 1);
     // A stop wins, though a stopped run never carries an error text.
     result.stopped = 1;
     EXPECT_EQ(OutcomeLine(result).text, L"Stopping benchmark...Benchmark stopped by user.");
-    EXPECT_EQ(OutcomeExitCode(result), 130);
+    // As a shell reports the signal: the cause's number plus 128.
+    const std::vector<std::pair<int, int>> codes = {
+        {StopByInterrupt, 130}, {StopByTerminate, 143}, {StopByHangUp, 129}, {StopByBrokenPipe, 141}};
+    for (const auto& [cause, code] : codes) EXPECT_EQ(OutcomeExitCode(result, cause), code);
 }
 
 // The worker posts while the main thread takes; under ThreadSanitizer this
