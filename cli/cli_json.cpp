@@ -106,6 +106,10 @@ Json RunJson(const RunSummary& summary) {
     Json document = {
         {"program", "corvasta-cli"},
         {"version", CORVASTA_VERSION},
+        {"host", Text(summary.origin.host)},
+        {"label", Text(summary.origin.label)},
+        {"startedAt", Text(summary.origin.startedAt)},
+        {"system", Text(summary.origin.system)},
         {"folder", Text(summary.folder)},
         {"profile", Text(summary.profile->name)},
         {"threads", summary.profile->threads},
@@ -122,6 +126,7 @@ Json RunJson(const RunSummary& summary) {
         {"write", Passes(summary.write, *summary.profile)},
         {"bestReadMBps", summary.result.bestReadMBps},
         {"bestWriteMBps", summary.result.bestWriteMBps},
+        {"writeDepth", summary.result.writeDepth > 0 ? Json(summary.result.writeDepth) : Json(nullptr)},
         {"outcome", OutcomeName(summary.result)},
         {"error", Text(summary.result.errorText)},
         {"report", TextOrNull(summary.reportPath)},

@@ -3,29 +3,53 @@
 // device's own counters.
 #include "cli/cli_options.h"
 #include "cli/cli_run.h"
+#include "cli/compare_options.h"
+#include "cli/compare_run.h"
 #include "cli/console_output.h"
 #include "platform/text.h"
 
+#include <vector>
+
+#ifdef _WIN32
+#include "platform/win32/win32_long_paths.h"
+#include "platform/win32/win32_system_dlls.h"
+#else
 #include <filesystem>
 #include <system_error>
-#include <vector>
+#endif
 
 namespace {
 
 // Marker, recovery and report then all happen in the folder, as they would
-// for the window started there.
+// for the window started there. Windows keeps the folder by its full path
+// instead of changing directory, which would cap its length at 260.
 bool EnterFolder(const std::wstring& folder) {
 #ifdef _WIN32
-    const std::filesystem::path path(folder);
+    return UseWorkingFolder(folder);
 #else
-    const std::filesystem::path path(PathBytesFromWide(folder));
-#endif
     std::error_code error;
-    std::filesystem::current_path(path, error);
+    std::filesystem::current_path(std::filesystem::path(PathBytesFromWide(folder)), error);
     return !error;
+#endif
 }
 
-int RunCli(const std::vector<std::wstring>& arguments) {
+int Compare(const std::vector<std::wstring>& arguments) {
+    CompareOptions options;
+    std::wstring errorText;
+    if (!ParseCompareOptions(arguments, options, errorText)) {
+        PrintLine({L"corvasta-cli compare: " + errorText + L"\n" + CompareUsageText(), true});
+        return 2;
+    }
+    if (options.help) {
+        PrintLine({CompareUsageText()});
+        return 0;
+    }
+    return RunCompare(options);
+}
+
+int RunCliIn(const std::vector<std::wstring>& arguments) {
+    if (!arguments.empty() && arguments.front() == L"compare")
+        return Compare(std::vector<std::wstring>(arguments.begin() + 1, arguments.end()));
     CliOptions options;
     std::wstring errorText;
     if (!ParseCliOptions(arguments, options, errorText)) {
@@ -43,10 +67,18 @@ int RunCli(const std::vector<std::wstring>& arguments) {
     return RunFromConsole(options);
 }
 
+int RunCli(const std::vector<std::wstring>& arguments) {
+    UseUtf8Console();
+    const int code = RunCliIn(arguments);
+    RestoreConsoleCodePage();
+    return code;
+}
+
 }  // namespace
 
 #ifdef _WIN32
 int wmain(int argc, wchar_t** argv) {
+    LoadDllsFromSystem32Only();
     return RunCli(std::vector<std::wstring>(argv + 1, argv + argc));
 }
 #else

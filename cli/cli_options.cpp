@@ -1,9 +1,9 @@
 #include "cli/cli_options.h"
 
+#include "cli/cli_parse.h"
+
 #include "platform/platform.h"
 #include "platform/text.h"
-
-#include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <memory>
@@ -26,6 +26,7 @@ struct RawOptions {
     std::string size;
     std::string sustained;
     std::string folder;
+    std::string label;
     std::vector<std::string> profiles;
     std::string seed;
 };
@@ -113,13 +114,10 @@ std::string CheckTestSize(const std::string& text) {
 
 // The one description of the command line: parsing and --help both use it.
 std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) {
-    auto app = std::make_unique<CLI::App>(
+    auto app = NewApp(
         "Measures how fast the storage under FOLDER (default: the current folder) reads and\n"
         "writes, checked against the byte counters of the device that holds it.",
         "corvasta-cli");
-    app->set_help_flag();
-    app->allow_windows_style_options(false);
-    app->option_defaults()->disable_flag_override();
     app->add_option("FOLDER", raw.folder, "the folder to benchmark (default: the current folder)");
     app->add_option("--passes", raw.passes, "counted passes per phase, 1 to 7 (default 4)")
         ->type_name("N")
@@ -154,11 +152,15 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
         ->check(CLI::Validator(CheckSeed, ""));
     // The sustained write has one shape, SEQ1M Q8T1.
     sustained->excludes(profile);
+    app->add_option("--label", raw.label,
+                    "names the run in its JSON and in comparisons (default: the host's name)")
+        ->type_name("TEXT");
     app->add_flag("--json", options.json,
                   "print one JSON document on standard output at the end;\n"
                   "the progress lines then go to standard error");
     app->add_flag("-h,--help", options.help, "show this text");
     app->add_flag("--version", options.version, "show the version and the I/O backend");
+    app->footer("corvasta-cli compare INPUT... compares runs; corvasta-cli compare --help tells how.");
     return app;
 }
 
@@ -192,6 +194,7 @@ bool TakeRawOptions(const RawOptions& raw, CliOptions& options, std::wstring& er
         if (raw.size == size.text) options.testSizeMiB = size.mebibytes;
     }
     options.folder = WideFromUtf8(raw.folder);
+    options.label = WideFromUtf8(raw.label);
     if (!raw.sustained.empty()) ParseSustainedSize(raw.sustained, options.sustainedSize);
     if (!TakeProfiles(raw, options, errorText)) return false;
     TakeSeed(raw, options);
@@ -205,17 +208,7 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
     options = CliOptions{};
     RawOptions raw;
     const std::unique_ptr<CLI::App> app = DescribeOptions(options, raw);
-    // The file system's own bytes, so a folder name that is not UTF-8 survives.
-    std::vector<std::string> reversed;
-    for (auto argument = arguments.rbegin(); argument != arguments.rend(); ++argument)
-        reversed.push_back(PathBytesFromWide(*argument));
-    // The library reports through exceptions; they end here, as a text.
-    try {
-        app->parse(reversed);
-    } catch (const CLI::ParseError& error) {
-        errorText = WideFromUtf8(error.what());
-        return false;
-    }
+    if (!ParseArguments(*app, arguments, errorText)) return false;
     options.sustained = app->count("--sustained") > 0;
     return TakeRawOptions(raw, options, errorText);
 }
@@ -223,11 +216,10 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
 std::wstring CliUsageText() {
     CliOptions options;
     RawOptions raw;
-    std::string text = DescribeOptions(options, raw)->help();
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    return WideFromUtf8(text);
+    return UsageText(*DescribeOptions(options, raw));
 }
 
 std::wstring CliVersionText() {
-    return L"corvasta-cli " + WideFromUtf8(CORVASTA_VERSION) + L"\nI/O: " + IoBackendName();
+    return L"corvasta-cli " + WideFromUtf8(CORVASTA_VERSION) + L"\nBuild: " + WideFromUtf8(CORVASTA_LINKAGE) +
+           L"\nI/O: " + IoBackendName();
 }

@@ -17,6 +17,7 @@ struct CliOptions {
     bool sustained = false;       // a sustained write instead of the passes
     SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
+    std::wstring label;   // names the run in comparisons; empty: the host's name
     // In the order they run, seeded when told.
     std::vector<Profile> profiles = std::vector<Profile>(1, WindowProfile);
 };

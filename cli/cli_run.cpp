@@ -4,7 +4,10 @@
 #include "cli/cli_sustained.h"
 #include "cli/console_output.h"
 #include "cli/event_queue.h"
+#include "cli/stop_signals.h"
+#include "cli/whole_file.h"
 #include "drive/drive_info.h"
+#include "drive/folder_volume.h"
 #include "engine/benchmark_run.h"
 #include "engine/run_names.h"
 #include "engine/status_text.h"
@@ -17,7 +20,6 @@
 #endif
 
 #include <chrono>
-#include <csignal>
 #include <thread>
 
 namespace {
@@ -167,43 +169,6 @@ void FollowRun(Watch& watch) {
     EndProgress();
 }
 
-#ifdef _WIN32
-BOOL WINAPI OnConsoleControl(DWORD kind) {
-    if (kind != CTRL_C_EVENT && kind != CTRL_BREAK_EVENT) return FALSE;
-    StopRequested.store(1, std::memory_order_relaxed);
-    return TRUE;
-}
-
-// The console's code page outlives this process: the one it had comes back.
-UINT FormerOutputCodePage = 0;
-
-void InstallStopHandler() {
-    FormerOutputCodePage = GetConsoleOutputCP();
-    SetConsoleOutputCP(CP_UTF8);
-    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
-}
-
-void RestoreConsole() {
-    if (FormerOutputCodePage != 0) SetConsoleOutputCP(FormerOutputCodePage);
-}
-#else
-// Only the lock-free atomic is touched here, which a signal handler may do.
-void OnInterrupt(int) {
-    StopRequested.store(1, std::memory_order_relaxed);
-}
-
-void InstallStopHandler() {
-    struct sigaction action = {};
-    action.sa_handler = OnInterrupt;
-    // Calls the stop interrupts carry on rather than fail.
-    action.sa_flags = SA_RESTART;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-}
-
-void RestoreConsole() {}
-#endif
-
 void GatherDriveTexts(const std::wstring& folder) {
     GatherDriveInfo(folder);
 #ifndef _WIN32
@@ -249,6 +214,7 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     summary.passCount = options.passCount;
     summary.testSizeMiB = options.testSizeMiB;
     summary.sustained = options.sustained;
+    summary.origin = OriginNow(options.label);
     GatherDriveTexts(summary.folder);
     summary.storage = ProbeStorage(summary.folder);
     PrintSettings(summary);
@@ -256,6 +222,10 @@ void StartSummary(Watch& watch, const CliOptions& options) {
     for (const std::wstring& warning : StorageWarnings(summary.folder, summary.storage))
         Warn(watch.summary, warning);
     TellFolderAttributes(watch, summary.folder);
+}
+
+void TellWriteDepth(RunSummary& summary) {
+    if (!summary.result.writeDepthNote.empty()) Warn(summary, summary.result.writeDepthNote);
 }
 
 // A stopped run's report is deleted, but not a stopped sustained write's; a
@@ -267,12 +237,24 @@ void FinishSummary(RunSummary& summary) {
         summary.reportPath = ReportPath;
 }
 
+// The run's document beside its report, for comparisons later: same name,
+// ".json". Only a run that left its report leaves it.
+void KeepDocument(RunSummary& summary) {
+    const std::wstring& report = summary.reportPath;
+    const size_t dot = report.rfind(L'.');
+    if (report.empty() || dot == std::wstring::npos) return;
+    const std::wstring path = report.substr(0, dot) + L".json";
+    const std::string why = WriteWholeFile(path, JsonDocument(summary));
+    if (!why.empty()) Warn(summary, L"the run's JSON " + path + L" " + WideFromUtf8(why));
+}
+
 
 // One profile's whole run, as the window would run it; what it gave.
 RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool named) {
     Watch watch;
     watch.summary = settings;
     watch.summary.profile = &profile;
+    watch.summary.origin.startedAt = IsoUtcText(std::chrono::system_clock::now());
     CurrentRun.profile = &profile;
     if (named) PrintLine({L"Profile " + std::wstring(profile.name)});
     PrintLine({InProgressStatusText});
@@ -280,7 +262,9 @@ RunSummary RunProfile(const RunSummary& settings, const Profile& profile, bool n
     FollowRun(watch);
     worker.join();
     watch.summary.result = CurrentRun.result;
+    TellWriteDepth(watch.summary);
     FinishSummary(watch.summary);
+    KeepDocument(watch.summary);
     PrintLine(OutcomeLine(watch.summary.result));
     if (!watch.summary.reportPath.empty()) PrintLine({L"Report: " + watch.summary.reportPath});
     return watch.summary;
@@ -293,7 +277,9 @@ RunSummary RunSustained(const RunSummary& settings, const CliOptions& options) {
     if (ChooseSustainedLimit(summary, options)) {
         PrintLine({InProgressStatusText});
         FollowSustainedWrite(summary);
+        TellWriteDepth(summary);
         FinishSummary(summary);
+        KeepDocument(summary);
     }
     PrintLine(OutcomeLine(summary.result, false));
     if (!summary.reportPath.empty()) PrintLine({L"Report: " + summary.reportPath});
@@ -308,6 +294,8 @@ void Warn(RunSummary& summary, const std::wstring& warning) {
 }
 
 int RunFromConsole(const CliOptions& options) {
+    // From here on, whatever ends the process from outside is a stop.
+    InstallStopHandlers();
     OpenConsoleOutput(options.json);
     RecoverCrashedRun();
     ResetReportWriter();
@@ -317,8 +305,6 @@ int RunFromConsole(const CliOptions& options) {
     CurrentRun.folder = settings.summary.folder;
     CurrentRun.passCount = options.passCount;
     CurrentRun.testSizeMiB = options.testSizeMiB;
-    StopRequested.store(0, std::memory_order_relaxed);
-    InstallStopHandler();
     const bool several = options.profiles.size() > 1;
     std::vector<RunSummary> runs;
     if (options.sustained) {
@@ -327,13 +313,13 @@ int RunFromConsole(const CliOptions& options) {
         for (const Profile& profile : options.profiles) {
             runs.push_back(RunProfile(settings.summary, profile, several));
             // A stop or a failure ends the whole series.
-            if (OutcomeExitCode(runs.back().result) != 0) break;
+            if (runs.back().result.stopped || !runs.back().result.errorText.empty()) break;
         }
     }
+    MarkRunEnded();
     if (several) {
         for (const std::wstring& line : ProfileTableLines(runs)) PrintLine({line});
     }
     if (options.json) PrintDocument(several ? RunsDocument(runs) : JsonDocument(runs.front()));
-    RestoreConsole();
-    return OutcomeExitCode(runs.back().result);
+    return OutcomeExitCode(runs.back().result, StopRequested.load(std::memory_order_relaxed));
 }

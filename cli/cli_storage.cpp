@@ -83,7 +83,9 @@ StorageInfo ProbeStorage(const std::wstring& folder) {
     StorageInfo storage;
     const std::wstring volume = FolderVolume(folder);
     storage.fileSystem = VolumeFileSystemName(folder, volume);
-    if (DriveDesignatorOf(folder).empty()) {
+    // No volume: a Linux folder, found through sysfs, or a Windows folder on
+    // another machine, which has no device here to count.
+    if (volume.empty()) {
 #ifndef _WIN32
         ProbeLinuxStorage(folder, storage);
 #endif

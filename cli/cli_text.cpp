@@ -94,8 +94,8 @@ ConsoleLine OutcomeLine(const RunResult& result, bool withSpeeds) {
             L", best write " + SpeedText(result.bestWriteMBps)};
 }
 
-int OutcomeExitCode(const RunResult& result) {
-    if (result.stopped) return 130;
+int OutcomeExitCode(const RunResult& result, int64_t stopCause) {
+    if (result.stopped) return 128 + static_cast<int>(stopCause);
     return result.errorText.empty() ? 0 : 1;
 }
 

@@ -28,8 +28,9 @@ std::vector<std::wstring> ProfileTableLines(const std::vector<RunSummary>& runs)
 // The best speeds follow a completed benchmark, not a sustained write.
 ConsoleLine OutcomeLine(const RunResult& result, bool withSpeeds = true);
 
-// Exit codes: 0 completed, 1 error, 130 stopped (2 is bad options).
-int OutcomeExitCode(const RunResult& result);
+// Exit codes: 0 completed, 1 error, 128 plus the stop's cause (130 for
+// Ctrl+C) when stopped; 2 is bad options.
+int OutcomeExitCode(const RunResult& result, int64_t stopCause);
 
 // Where a run stands, for the one line a terminal keeps updating.
 struct Progress {

@@ -1,11 +1,13 @@
 #include "cli/console_output.h"
 
+#include "cli/stop_signals.h"
 #include "platform/text.h"
 
 #include <cstdio>
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -24,9 +26,11 @@ bool IsTerminal(FILE* stream) {
 #endif
 }
 
+// Nobody reads a broken output any more: the run stops rather than go on
+// unseen, or die and leave its test file behind.
 void Write(FILE* stream, const std::string& bytes) {
-    std::fwrite(bytes.data(), 1, bytes.size(), stream);
-    std::fflush(stream);
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), stream) == bytes.size();
+    if (std::fflush(stream) != 0 || !written) RequestStop(StopByBrokenPipe);
 }
 
 // Spaces over the old line rather than an escape sequence, which not every
@@ -39,7 +43,25 @@ void Erase() {
     Write(Human, blank);
 }
 
+#ifdef _WIN32
+UINT FormerOutputCodePage = 0;
+#endif
+
 }  // namespace
+
+#ifdef _WIN32
+void UseUtf8Console() {
+    FormerOutputCodePage = GetConsoleOutputCP();
+    SetConsoleOutputCP(CP_UTF8);
+}
+
+void RestoreConsoleCodePage() {
+    if (FormerOutputCodePage != 0) SetConsoleOutputCP(FormerOutputCodePage);
+}
+#else
+void UseUtf8Console() {}
+void RestoreConsoleCodePage() {}
+#endif
 
 void OpenConsoleOutput(bool json) {
     Human = json ? stderr : stdout;

@@ -8,6 +8,12 @@
 
 #include <string>
 
+// The lines are UTF-8: a Windows console shows them as such from the first
+// line on, and gets its own code page back at the end (it outlives this
+// process). Nothing to do elsewhere.
+void UseUtf8Console();
+void RestoreConsoleCodePage();
+
 void OpenConsoleOutput(bool json);
 bool ProgressShown();
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/cli_storage.h"
+#include "cli/run_origin.h"
 #include "engine/profiles.h"
 #include "engine/run_record.h"
 #include "engine/sustained_write.h"
@@ -13,6 +14,7 @@
 
 struct RunSummary {
     std::wstring folder;  // with its trailing separator
+    RunOrigin origin;
     int64_t passCount = 0;
     int64_t testSizeMiB = 0;
     const Profile* profile = &WindowProfile;

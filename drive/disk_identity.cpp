@@ -16,6 +16,11 @@ constexpr size_t VendorIdOffsetAt = 12;
 constexpr size_t ProductIdOffsetAt = 16;
 // GET_LENGTH_INFORMATION: one signed 64-bit Length.
 constexpr DWORD LengthInfoBytes = 8;
+// IOCTL_DISK_GET_DRIVE_GEOMETRY_EX (FILE_ANY_ACCESS): DISK_GEOMETRY_EX, whose
+// DiskSize follows the 24-byte DISK_GEOMETRY; the least buffer it takes.
+constexpr DWORD IoctlDiskGetDriveGeometryEx = 0x700A0;
+constexpr size_t DiskSizeOffset = 24;
+constexpr DWORD GeometryExBytes = 32;
 
 const wchar_t* const NotReported = L"Not reported";
 
@@ -47,13 +52,28 @@ void KeepFirstError(DiskIdentity& identity, const wchar_t* message, DWORD code) 
     if (identity.errorText.empty()) identity.errorText = DriveErrorText(message, code);
 }
 
+// The disk's size from its geometry, which any handle may ask for.
+bool ReadGeometrySize(HANDLE disk, DiskIdentity& identity) {
+    unsigned char block[GeometryExBytes] = {};
+    DWORD returned = 0;
+    if (!Platform.DeviceIoControl(disk, IoctlDiskGetDriveGeometryEx, nullptr, 0, block,
+                                  GeometryExBytes, &returned, nullptr) ||
+        returned < GeometryExBytes)
+        return false;
+    std::memcpy(&identity.capacityBytes, block + DiskSizeOffset, sizeof identity.capacityBytes);
+    return true;
+}
+
 // The length needs read access, hence a second handle on the same disk.
-void ReadDiskLength(const std::wstring& path, DiskIdentity& identity) {
+// Without administrator rights the disk does not open for reading: its
+// geometry, asked on the identity handle, carries its size instead.
+void ReadDiskLength(const std::wstring& path, HANDLE identityHandle, DiskIdentity& identity) {
     HANDLE disk = Platform.CreateFileW(path.c_str(), GENERIC_READ, ShareReadWrite, nullptr,
                                        OPEN_EXISTING, 0, nullptr);
     if (disk == INVALID_HANDLE_VALUE) {
-        KeepFirstError(identity, L"Unable to open the physical disk for capacity reading",
-                       Platform.GetLastError());
+        const DWORD code = Platform.GetLastError();
+        if (!ReadGeometrySize(identityHandle, identity))
+            KeepFirstError(identity, L"Unable to open the physical disk for capacity reading", code);
         return;
     }
     auto* block = new (std::nothrow) unsigned char[LengthInfoBytes]();
@@ -135,7 +155,7 @@ bool QueryDiskIdentity(int64_t diskNumber, DiskIdentity& identity) {
         return false;
     }
     ReadDescriptorTexts(disk, query, descriptor, identity);
-    ReadDiskLength(path, identity);
+    ReadDiskLength(path, disk, identity);
     delete[] query;
     delete[] descriptor;
     Platform.CloseHandle(disk);

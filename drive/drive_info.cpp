@@ -41,14 +41,6 @@ void SetDiskTexts(const DiskIdentity& identity) {
 
 }  // namespace
 
-std::wstring DriveDesignatorOf(const std::wstring& folder) {
-    const std::wstring trimmed = TrimSpaces(folder);
-    if (trimmed.size() < 2 || trimmed[1] != L':') return std::wstring();
-    wchar_t designator[3] = {trimmed[0], L':', L'\0'};
-    Platform.CharUpperW(designator);
-    return designator;
-}
-
 int64_t VolumeTotalBytes(const std::wstring& volume) {
     const std::wstring root = volume + L"\\";
     ULARGE_INTEGER freeToCaller = {};
@@ -75,11 +67,10 @@ bool GatherDriveInfo(const std::wstring& folder) {
     DriveInfo.model = Unknown;
     DriveInfo.capacityText = Unknown;
     DriveInfo.programFolder = ProgramFolder();
-    const std::wstring designator = DriveDesignatorOf(folder);
-    if (designator.empty()) return false;
     // The folder's own volume: a volume mounted in a folder, or reached
-    // through a link, is not the drive letter's.
+    // through a link, is not the drive letter's; a share has no disk here.
     const std::wstring volume = FolderVolume(folder);
+    if (volume.empty()) return false;
     std::vector<int64_t> disks;
     std::wstring resolveError;
     // A volume over several disks has no one disk to name.

@@ -15,7 +15,6 @@ struct DriveInfoRecord {
 extern DriveInfoRecord DriveInfo;
 
 bool GatherDriveInfo(const std::wstring& folder);
-std::wstring DriveDesignatorOf(const std::wstring& folder);
 // The size of a volume ("D:" or its GUID path); 0 when it cannot be read.
 int64_t VolumeTotalBytes(const std::wstring& volume);
 std::wstring FormatCapacity(int64_t bytes);

@@ -3,13 +3,14 @@
 
 #include <string>
 
-// The volume GUID path of the volume that holds folder, without its trailing
-// separator ("\\?\Volume{...}"), from the folder's final path; empty where
-// the system names none (network shares, Wine, Linux).
-std::wstring FolderVolumeGuidPath(const std::wstring& folder);
+// The drive designator a folder's path starts with ("D:"), upper case;
+// empty for any other path.
+std::wstring DriveDesignatorOf(const std::wstring& folder);
 
-// The volume to ask about folder: its GUID path, else its drive designator
-// ("D:"); empty when there is neither.
+// The volume to ask about folder: the GUID path of the volume that holds it
+// ("\\?\Volume{...}", from its final path), else its drive designator
+// ("D:"); empty when there is neither, and for a folder that leads to
+// another machine, whose drive letter's volume is not where it lies.
 std::wstring FolderVolume(const std::wstring& folder);
 
 // The name of the file system that holds folder, on volume as FolderVolume

@@ -6,6 +6,7 @@
 #include "engine/run_objects.h"
 #include "engine/threaded_pass.h"
 #include "engine/volume_limits.h"
+#include "engine/write_depth.h"
 #include "platform/own_file.h"
 #include "platform/platform.h"
 #include "platform/text.h"
@@ -217,7 +218,7 @@ bool PrepareInRunFolder(RunContext& run, RunFiles& files) {
     const bool prepared =
         folder != INVALID_HANDLE_VALUE &&
         PrepareTestFile(files.objects.testFile, run.blockCount, files.pattern, preparationText,
-                        &files.objects.testFileIdentity);
+                        &files.objects.testFileIdentity, &files.objects.testFileAttributes);
     if (folder != INVALID_HANDLE_VALUE) Platform.CloseHandle(folder);
     if (!prepared) StepEnded(preparationText, run.result);
     return prepared;
@@ -242,6 +243,7 @@ void RunSteps(RunContext& run, RunFiles& files, const std::wstring& folder) {
         run.kind->runSteps(files.objects, files.pattern, run.result);
         return;
     }
+    NoteWriteDepth(run.result, run.profile.shape.depth, files.objects.testFileAttributes);
     if (!RunPhase(run, files, 0) || !CountDown(run)) return;
     StartWriteSection(run.profile);
     RunPhase(run, files, 1);
@@ -252,7 +254,10 @@ void RunSteps(RunContext& run, RunFiles& files, const std::wstring& folder) {
 void EndRun(const RunFiles& files, RunResult& result, const Profile& profile, const RunKind* kind) {
     if (files.pattern != nullptr) Platform.VirtualFree(files.pattern, 0, MEM_RELEASE);
     const Removal removal = RemoveRunObjects(files.objects);
-    const bool folderStays = removal == Removal::Refused;
+    // A folder that was not removed stays named in the marker, so the next
+    // start removes it: one another program held, and one in which a name
+    // led elsewhere, since nothing was deleted through that name.
+    const bool folderStays = removal != Removal::Removed;
     if (removal == Removal::Replaced && !result.stopped && result.errorText.empty()) {
         result.errorText = ReplacedText;
     }

@@ -9,7 +9,7 @@ namespace {
 
 // A marker of ours is two paths; more than this is not one.
 constexpr DWORD MarkerReadLimit = 64 * 1024;
-// Our temporary folder holds only files; the bound keeps a strange tree from
+// Our temporary folder holds only files; the bound keeps a planted tree from
 // exhausting the stack.
 constexpr int DeletionDepthLimit = 64;
 // Up to a second for a dead run's files to be let go.
@@ -29,78 +29,87 @@ std::string ReadMarker(HANDLE marker) {
     return bytes;
 }
 
-// A link is removed itself, never followed. Some systems remove a link to a
-// folder only as a file, so that is the second attempt.
-void RemoveLink(const std::wstring& path, DWORD attributes) {
-    if (IsDirectory(attributes) && Platform.RemoveDirectoryW(path.c_str())) return;
-    Platform.DeleteFileW(path.c_str());
-}
+// Without FILE_SHARE_DELETE nobody can rename or move what we hold.
+constexpr DWORD HoldShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// Everything is opened as itself: a link is never followed.
+constexpr DWORD AsItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+constexpr DWORD HoldAccess = GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES;
 
-// Only junctions and symbolic links lead elsewhere. A search that names
-// another kind of reparse point (a cloud file's placeholder) shows an
-// ordinary file or folder; one that marks no reparse point is checked
-// against the path itself, so a backend that follows links cannot hide one.
-bool IsLink(const std::wstring& path, const FolderEntry& entry) {
-    if (IsReparsePoint(entry.attributes)) return IsReparseTagNameSurrogate(entry.reparseTag) != 0;
-    return IsReparsePoint(Platform.GetFileAttributesW(path.c_str()));
-}
+bool RemoveHeldFolder(HANDLE folder, int depth);
 
-void RemoveEntry(const std::wstring& path, const FolderEntry& entry, int depth);
-
-void DeleteTree(const std::wstring& folder, int depth) {
-    if (depth > DeletionDepthLimit) return;
-    for (const FolderEntry& entry : ListFolder(folder)) {
-        RemoveEntry(JoinPath(folder, entry.name), entry, depth + 1);
+// An entry of the held folder, opened relative to it and deleted through its
+// own handle: a link goes as a link, a sub-folder the same way as its folder.
+void RemoveEntry(HANDLE folder, const std::wstring& name, int depth) {
+    const HANDLE entry = Platform.OpenFileRelative(folder, name.c_str(), HoldAccess, HoldShare, AsItself);
+    if (entry == INVALID_HANDLE_VALUE) return;
+    const HeldKind kind = KindOfHeld(entry);
+    if (kind == HeldKind::Folder) {
+        RemoveHeldFolder(entry, depth + 1);
+    } else if (kind != HeldKind::Unknown) {
+        DeleteThrough(entry);
     }
-    Platform.RemoveDirectoryW(folder.c_str());
+    Platform.CloseHandle(entry);
 }
 
-void RemoveEntry(const std::wstring& path, const FolderEntry& entry, int depth) {
-    if (IsLink(path, entry)) {
-        RemoveLink(path, entry.attributes);
-    } else if (IsDirectory(entry.attributes)) {
-        DeleteTree(path, depth);
-    } else {
-        Platform.DeleteFileW(path.c_str());
-    }
+// Empties the held folder and deletes it; true when it went.
+bool RemoveHeldFolder(HANDLE folder, int depth) {
+    std::vector<FolderEntry> entries;
+    if (depth > DeletionDepthLimit || !ListHeldFolder(folder, entries)) return false;
+    for (const FolderEntry& entry : entries) RemoveEntry(folder, entry.name, depth);
+    return DeleteThrough(folder);
 }
 
-// The folder as the search of the folder it sits in shows it: the search
-// tells what kind of reparse point it is. That folder is searched as the
-// marker spells it, like the path itself.
-void RemoveTemporaryFolder(const std::wstring& path, const std::wstring& parent) {
-    const size_t nameAt = JoinPath(parent, L"").size();
-    const std::wstring name = path.substr(nameAt);
-    for (const FolderEntry& entry : ListFolder(path.substr(0, nameAt))) {
-        if (SamePath(entry.name, name) && IsDirectory(entry.attributes)) {
-            RemoveEntry(path, entry, 0);
-        }
+enum class Attempt { Done, Again };
+
+// The folder the marker names, held as itself while it is emptied; a link
+// in its place is refused, and nothing is deleted through it.
+Attempt RemoveTemporaryFolder(const std::wstring& path) {
+    const HANDLE folder = Platform.CreateFileW(path.c_str(), HoldAccess, HoldShare, nullptr,
+                                               OPEN_EXISTING, AsItself, nullptr);
+    if (folder == INVALID_HANDLE_VALUE) {
+        const DWORD code = Platform.GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? Attempt::Done
+                                                                            : Attempt::Again;
     }
+    const HeldKind kind = KindOfHeld(folder);
+    const bool removed = kind == HeldKind::Folder && RemoveHeldFolder(folder, 0);
+    Platform.CloseHandle(folder);
+    return removed || kind == HeldKind::Link || kind == HeldKind::File ? Attempt::Done
+                                                                        : Attempt::Again;
 }
 
 // A killed run's test file stays open for a moment after its process is
 // gone, while the system retires the requests it had in flight, and refuses
 // deletion until then. Four attempts in a row were not always enough, and
 // the marker goes in any case, so the folder would stay for good.
-void RemoveTemporaryFolderOnceFree(const std::wstring& path, const std::wstring& parent) {
-    for (int attempt = 0; attempt < FolderAttempts; ++attempt) {
-        RemoveTemporaryFolder(path, parent);
-        if (Platform.GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) return;
+void RemoveTemporaryFolderOnceFree(const std::wstring& path) {
+    for (int attempt = 1; RemoveTemporaryFolder(path) == Attempt::Again; ++attempt) {
+        if (attempt == FolderAttempts) return;
         Platform.Sleep(FolderAttemptPauseMs);
     }
+}
+
+// The unfinished report, opened as itself and deleted through that handle
+// only when it is a plain file with no other name.
+void RemoveReport(const std::wstring& path) {
+    const HANDLE report = Platform.CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES, HoldShare,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (report == INVALID_HANDLE_VALUE) return;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const bool plain = Platform.GetFileInformationByHandle(report, &information) &&
+                       (information.dwFileAttributes &
+                        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0 &&
+                       information.nNumberOfLinks == 1;
+    if (plain) DeleteThrough(report);
+    Platform.CloseHandle(report);
 }
 
 void RemoveLeftovers(const MarkerLines& lines) {
     const std::wstring currentDirectory = CurrentDirectory();
     if (IsOurTemporaryFolder(lines.temporaryFolder, currentDirectory)) {
-        RemoveTemporaryFolderOnceFree(lines.temporaryFolder, currentDirectory);
+        RemoveTemporaryFolderOnceFree(lines.temporaryFolder);
     }
-    if (IsOurReport(lines.reportPath, currentDirectory)) {
-        const DWORD attributes = Platform.GetFileAttributesW(lines.reportPath.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && !IsDirectory(attributes)) {
-            for (int i = 0; i < 3; ++i) Platform.DeleteFileW(lines.reportPath.c_str());
-        }
-    }
+    if (IsOurReport(lines.reportPath, currentDirectory)) RemoveReport(lines.reportPath);
 }
 
 }  // namespace

@@ -1,40 +1,70 @@
 #include "engine/folder_entries.h"
 
-#include "platform/text.h"
-
-#include <algorithm>
-#include <iterator>
+#include <cstddef>
+#include <cstring>
 
 namespace {
 
-// The name up to its terminator, never beyond the array.
-std::wstring FoundName(const WIN32_FIND_DATAW& found) {
-    const wchar_t* begin = found.cFileName;
-    const wchar_t* end = std::find(begin, begin + std::size(found.cFileName), L'\0');
-    return std::wstring(begin, end);
+// Room for a few hundred entries per call; the listing goes on in the next.
+constexpr size_t ListingBufferBytes = 64 * 1024;
+constexpr size_t NameAt = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+
+// Appends the records of one answer; false when one does not fit the bytes
+// it came in.
+bool TakeRecords(const unsigned char* bytes, size_t size, std::vector<FolderEntry>& entries) {
+    for (size_t at = 0;;) {
+        if (at + NameAt > size) return false;
+        FILE_ID_BOTH_DIR_INFO record;
+        std::memcpy(static_cast<void*>(&record), bytes + at, NameAt);
+        if (record.FileNameLength > size - at - NameAt) return false;
+        std::wstring name(record.FileNameLength / sizeof(wchar_t), L'\0');
+        std::memcpy(name.data(), bytes + at + NameAt, name.size() * sizeof(wchar_t));
+        if (name != L"." && name != L"..") entries.push_back({name, record.FileAttributes});
+        if (record.NextEntryOffset == 0) return true;
+        at += record.NextEntryOffset;
+    }
 }
 
 }  // namespace
 
-std::vector<FolderEntry> ListFolder(const std::wstring& folder) {
-    std::vector<FolderEntry> entries;
-    WIN32_FIND_DATAW found{};
-    const HANDLE search = Platform.FindFirstFileW(JoinPath(folder, L"*.*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return entries;
-    do {
-        const std::wstring name = FoundName(found);
-        if (!name.empty() && name != L"." && name != L"..") {
-            entries.push_back({name, found.dwFileAttributes, found.dwReserved0});
+bool ListHeldFolder(HANDLE folder, std::vector<FolderEntry>& entries) {
+    // uint64_t keeps the records on the boundary their large integers need.
+    std::vector<uint64_t> buffer(ListingBufferBytes / sizeof(uint64_t));
+    const auto bytes = static_cast<DWORD>(buffer.size() * sizeof(uint64_t));
+    FILE_INFO_BY_HANDLE_CLASS infoClass = FileIdBothDirectoryRestartInfo;
+    while (Platform.GetFileInformationByHandleEx(folder, infoClass, buffer.data(), bytes)) {
+        infoClass = FileIdBothDirectoryInfo;
+        if (!TakeRecords(reinterpret_cast<const unsigned char*>(buffer.data()), bytes, entries)) {
+            return false;
         }
-    } while (Platform.FindNextFileW(search, &found));
-    Platform.FindClose(search);
-    return entries;
+    }
+    return Platform.GetLastError() == ERROR_NO_MORE_FILES;
 }
 
-bool IsReparsePoint(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+HeldKind KindOfHeld(HANDLE handle) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    if (!Platform.GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof(tag))) {
+        return HeldKind::Unknown;
+    }
+    // Only junctions and symbolic links lead elsewhere; a cloud file's
+    // placeholder is a reparse point too, and an ordinary file or folder.
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+        IsReparseTagNameSurrogate(tag.ReparseTag)) {
+        return HeldKind::Link;
+    }
+    return (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? HeldKind::Folder : HeldKind::File;
 }
 
-bool IsDirectory(DWORD attributes) {
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+bool DeleteThrough(HANDLE handle) {
+    FILE_DISPOSITION_INFO_EX posix{};
+    posix.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS;
+    if (Platform.SetFileInformationByHandle(handle, FileDispositionInfoEx, &posix, sizeof(posix))) {
+        return true;
+    }
+    const DWORD code = Platform.GetLastError();
+    if (code != ERROR_INVALID_PARAMETER && code != ERROR_NOT_SUPPORTED) return false;
+    FILE_DISPOSITION_INFO classic{};
+    classic.DeleteFile = TRUE;
+    return Platform.SetFileInformationByHandle(handle, FileDispositionInfo, &classic,
+                                               sizeof(classic)) != FALSE;
 }

@@ -1,5 +1,6 @@
-// The entries directly inside a folder, read in one go so callers can delete
-// while walking without holding a search open.
+// Folders and their entries through handles the program holds: a listing
+// read through the folder's handle, and deletion through an object's own
+// handle, so no name is resolved again after it was checked.
 #pragma once
 
 #include "platform/platform.h"
@@ -10,11 +11,18 @@
 struct FolderEntry {
     std::wstring name;
     DWORD attributes = 0;
-    DWORD reparseTag = 0;  // what kind of reparse point, when it is one
 };
 
-// Every entry but "." and ".."; empty when the folder cannot be searched.
-std::vector<FolderEntry> ListFolder(const std::wstring& folder);
+// Every entry of the held folder but "." and ".."; false when the listing
+// could not be read to its end.
+bool ListHeldFolder(HANDLE folder, std::vector<FolderEntry>& entries);
 
-bool IsReparsePoint(DWORD attributes);
-bool IsDirectory(DWORD attributes);
+// What a handle's object is, read through the handle itself.
+enum class HeldKind { Unknown, Link, Folder, File };
+HeldKind KindOfHeld(HANDLE handle);
+
+// Deletes the object behind a handle opened with DELETE access. POSIX
+// semantics take the name away at once, even while a scanner still holds
+// the file, so its folder can go right after; file systems without them
+// (FAT) get the classic disposition.
+bool DeleteThrough(HANDLE handle);

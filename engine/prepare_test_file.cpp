@@ -62,7 +62,7 @@ bool WriteBlocks(HANDLE file, int64_t blockCount, const void* pattern, std::wstr
 }  // namespace
 
 bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const void* pattern,
-                     std::wstring& errorText, ObjectIdentity* made) {
+                     std::wstring& errorText, ObjectIdentity* made, DWORD* madeAttributes) {
     const HANDLE file = Platform.CreateFileW(testFilePath.c_str(), GENERIC_READ | GENERIC_WRITE, 0,
                                              nullptr, CREATE_NEW, PrepareFlags, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
@@ -72,6 +72,7 @@ bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const
     DWORD attributes = INVALID_FILE_ATTRIBUTES;
     const ObjectIdentity identity = IdentityOf(file, &attributes);
     if (made != nullptr) *made = identity;
+    if (madeAttributes != nullptr) *madeAttributes = attributes;
     const bool complete = ClearInheritedCompression(file, attributes, errorText) &&
                           SetLength(file, blockCount, errorText) &&
                           WriteBlocks(file, blockCount, pattern, errorText);

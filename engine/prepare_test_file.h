@@ -1,6 +1,8 @@
 // Creates the test file at its full length and fills it with the pattern.
 #pragma once
 
+#include "platform/platform.h"
+
 #include <cstdint>
 #include <string>
 
@@ -10,6 +12,7 @@ struct ObjectIdentity;
 // that name fails the preparation rather than being written through.
 // True when every block is written; false with errorText set on a failure,
 // false with errorText untouched on a stop. `made`, when given, receives
-// the new file's identity as soon as it exists.
+// the new file's identity as soon as it exists, madeAttributes its attributes.
 bool PrepareTestFile(const std::wstring& testFilePath, int64_t blockCount, const void* pattern,
-                     std::wstring& errorText, ObjectIdentity* made = nullptr);
+                     std::wstring& errorText, ObjectIdentity* made = nullptr,
+                     DWORD* madeAttributes = nullptr);

@@ -1,7 +1,10 @@
 #include "engine/run_objects.h"
 
+#include "engine/folder_entries.h"
 #include "engine/run_names.h"
 #include "engine/transfer_pass.h"
+
+#include <cstring>
 
 namespace {
 
@@ -13,8 +16,26 @@ constexpr DWORD FolderFlags = FILE_FLAG_BACKUP_SEMANTICS;
 constexpr DWORD ShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 bool SameObject(const ObjectIdentity& a, const ObjectIdentity& b) {
-    return a.known && b.known && a.volume == b.volume && a.indexHigh == b.indexHigh &&
-           a.indexLow == b.indexLow;
+    return a.known && b.known && a.volume == b.volume && a.idLow == b.idLow && a.idHigh == b.idHigh;
+}
+
+// A reparse point whose tag cannot be read counts as a link.
+bool IsNameSurrogate(HANDLE handle, DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return false;
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return !Platform.GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
+           IsReparseTagNameSurrogate(tag.ReparseTag);
+}
+
+// ReFS ids differ only beyond the 64 bits of the index, so the long form
+// wins where the file system gives it.
+ObjectIdentity LongIdentityOr(HANDLE handle, const ObjectIdentity& shorter) {
+    FILE_ID_INFO id{};
+    if (!Platform.GetFileInformationByHandleEx(handle, FileIdInfo, &id, sizeof id)) return shorter;
+    ObjectIdentity identity{id.VolumeSerialNumber, 0, 0, true};
+    std::memcpy(&identity.idLow, id.FileId.Identifier, sizeof identity.idLow);
+    std::memcpy(&identity.idHigh, id.FileId.Identifier + 8, sizeof identity.idHigh);
+    return identity;
 }
 
 bool IsGone(DWORD code) {
@@ -33,21 +54,19 @@ bool RecordFolder(RunObjects& objects) {
     return objects.folderIdentity.known;
 }
 
-bool DeleteThrough(HANDLE handle) {
-    FILE_DISPOSITION_INFO disposition{};
-    disposition.DeleteFile = TRUE;
-    return Platform.SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
-                                               sizeof(disposition)) != FALSE;
-}
-
-Removal RemoveTestFile(const RunObjects& objects) {
+// The test file by its name inside the held folder, never by a path that
+// would be resolved again, and only when it is still the file we made.
+Removal RemoveTestFile(HANDLE folder, const RunObjects& objects) {
     if (!objects.testFileIdentity.known) return Removal::Removed;
-    bool replaced = false;
-    const HANDLE file = OpenChecked(objects.testFile, DELETE | FILE_READ_ATTRIBUTES, ShareAll, 0,
-                                    objects.testFileIdentity, replaced);
+    const std::wstring name = objects.testFile.substr(objects.testFile.find_last_of(PathSeparator) + 1);
+    const HANDLE file = Platform.OpenFileRelative(folder, name.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                                  ShareAll, FILE_FLAG_OPEN_REPARSE_POINT);
     if (file == INVALID_HANDLE_VALUE) {
-        if (replaced) return Removal::Replaced;
         return IsGone(Platform.GetLastError()) ? Removal::Removed : Removal::Refused;
+    }
+    if (!SameObject(IdentityOf(file), objects.testFileIdentity)) {
+        Platform.CloseHandle(file);
+        return Removal::Replaced;
     }
     const bool deleted = DeleteThrough(file);
     Platform.CloseHandle(file);
@@ -63,7 +82,7 @@ Removal RemoveOnce(const RunObjects& objects) {
         if (replaced) return Removal::Replaced;
         return IsGone(Platform.GetLastError()) ? Removal::Removed : Removal::Refused;
     }
-    Removal removal = RemoveTestFile(objects);
+    Removal removal = RemoveTestFile(folder, objects);
     if (removal == Removal::Removed && !DeleteThrough(folder)) removal = Removal::Refused;
     Platform.CloseHandle(folder);
     return removal;
@@ -87,9 +106,9 @@ ObjectIdentity IdentityOf(HANDLE handle, DWORD* attributes) {
     BY_HANDLE_FILE_INFORMATION information{};
     const bool read = Platform.GetFileInformationByHandle(handle, &information) != FALSE;
     if (attributes != nullptr) *attributes = read ? information.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
-    if (!read || (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {};
-    return {information.dwVolumeSerialNumber, information.nFileIndexHigh,
-            information.nFileIndexLow, true};
+    if (!read || IsNameSurrogate(handle, information.dwFileAttributes)) return {};
+    const uint64_t index = (uint64_t{information.nFileIndexHigh} << 32) | information.nFileIndexLow;
+    return LongIdentityOr(handle, {information.dwVolumeSerialNumber, index, 0, true});
 }
 
 HANDLE OpenChecked(const std::wstring& path, DWORD access, DWORD share, DWORD flags,

@@ -4,6 +4,7 @@
 
 #include "platform/platform.h"
 
+#include <cstdint>
 #include <string>
 
 constexpr const wchar_t* ReplacedText = L"The test file was replaced during the run";
@@ -13,11 +14,13 @@ constexpr const wchar_t* ReplacedText = L"The test file was replaced during the 
 constexpr int HeldAttempts = 20;
 constexpr DWORD HeldPauseMs = 50;
 
-// Volume serial number and file index: the same pair, the same object.
+// Volume serial number and file id: the same pair, the same object. Where
+// the file system tells them (NTFS, ReFS, Dev Drives) they are the 64-bit
+// serial and the 128-bit id; elsewhere the 32-bit serial and 64-bit index.
 struct ObjectIdentity {
-    DWORD volume = 0;
-    DWORD indexHigh = 0;
-    DWORD indexLow = 0;
+    uint64_t volume = 0;
+    uint64_t idLow = 0;
+    uint64_t idHigh = 0;
     bool known = false;
 };
 
@@ -26,6 +29,7 @@ struct RunObjects {
     std::wstring testFile;
     ObjectIdentity folderIdentity;
     ObjectIdentity testFileIdentity;
+    DWORD testFileAttributes = INVALID_FILE_ATTRIBUTES;  // as it was made
 };
 
 enum class Removal { Removed, Refused, Replaced };
@@ -35,9 +39,11 @@ enum class Removal { Removed, Refused, Replaced };
 // the last one tried.
 bool CreateRunFolder(const std::wstring& benchmarkFolder, DWORD tickCount, RunObjects& objects);
 
-// The object behind an open handle; not known for a reparse point, or when
-// the system does not tell. The same read gives the object's attributes,
-// INVALID_FILE_ATTRIBUTES when it failed.
+// The object behind an open handle; not known for a link, junction or mount
+// point (a name surrogate), or when the system does not tell. Other reparse
+// points, such as cloud files' placeholders, are the object itself. The
+// same read gives the object's attributes, INVALID_FILE_ATTRIBUTES when it
+// failed.
 ObjectIdentity IdentityOf(HANDLE handle, DWORD* attributes = nullptr);
 
 // Opens an existing path as itself, never what a reparse point there leads

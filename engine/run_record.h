@@ -24,6 +24,10 @@ struct RunResult {
     BestPass bestWrite;
     std::wstring errorText;
     int64_t stopped = 0;
+    // Writes the system really keeps in flight at once (0: the run ended
+    // before its passes), and why, when that is fewer than the shape asks for.
+    int64_t writeDepth = 0;
+    std::wstring writeDepthNote;
 };
 
 struct RunRecord {

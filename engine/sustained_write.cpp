@@ -2,6 +2,7 @@
 
 #include "engine/benchmark_run.h"
 #include "engine/transfer_pass.h"
+#include "engine/write_depth.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 #include "report/report.h"
@@ -17,9 +18,10 @@ namespace {
 constexpr int64_t DefaultPercent = 75;
 constexpr int64_t KeptFreeBytes = 2 * BytesPerGiB;
 constexpr int64_t KeptFreePercent = 5;
-// The file grows ahead of the writes in steps this large: writes inside the
-// file stay asynchronous, and a disk that another program fills shows at
-// the next step.
+// The file grows ahead of the writes in steps this large, and its valid
+// data length with it where the volume privilege allows: writes inside both
+// stay asynchronous, and a disk that another program fills shows at the
+// next step.
 constexpr int64_t GrowthBytes = 64 * BlockBytes;
 // The analysis for an early end runs every few seconds, not at every sample.
 constexpr size_t SamplesBetweenChecks = 10;
@@ -31,6 +33,8 @@ struct Watch {
     int64_t limitBytes = 0;
     bool stopOnceHeld = false;
     int64_t allocatedBytes = 0;
+    bool moveValidData = false;  // SetFileValidData keeps ahead of the writes
+    std::wstring oneAtATime;     // why the writes went one at a time from some point on
     int64_t start = -1;
     int64_t sampledAt = 0;
     int64_t sampledBytes = 0;
@@ -66,6 +70,16 @@ void TakeSample(Watch& watch) {
     if (Hooks != nullptr && Hooks->sampleTaken != nullptr) Hooks->sampleTaken(point);
 }
 
+// What was allocated counts as written, so the writes into it need not wait
+// for one another. The pass holds the file unshared, so nobody reads the old
+// disk contents there before the writes cover them.
+void MoveValidData(Watch& watch, HANDLE file) {
+    if (!watch.moveValidData || Platform.SetFileValidData(file, watch.allocatedBytes)) return;
+    watch.moveValidData = false;
+    watch.oneAtATime = WithWindowsError(L"Unable to move the test file's valid data length ahead") +
+                       L": the sustained write went on at queue depth 1";
+}
+
 // Lengthens the file before a request would reach past its end.
 bool Grow(Watch& watch, HANDLE file, int64_t issuedBytes) {
     if (issuedBytes + BlockBytes <= watch.allocatedBytes || watch.allocatedBytes >= watch.limitBytes)
@@ -74,9 +88,10 @@ bool Grow(Watch& watch, HANDLE file, int64_t issuedBytes) {
     end.QuadPart = std::min(watch.limitBytes, watch.allocatedBytes + GrowthBytes);
     if (Platform.SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && Platform.SetEndOfFile(file)) {
         watch.allocatedBytes = end.QuadPart;
+        MoveValidData(watch, file);
         return true;
     }
-    if (Platform.GetLastError() == ERROR_DISK_FULL) {
+    if (IsDiskFullCode(Platform.GetLastError())) {
         watch.ending = SustainedEnding::DiskFull;
     } else {
         watch.ending = SustainedEnding::Failed;
@@ -123,7 +138,8 @@ void EndWrite(const Watch& watch, const std::wstring& passText, RunResult& resul
     CurrentSustained.ending = watch.ending;
     if (IsStopRequested()) {
         result.stopped = 1;
-    } else if (watch.ending == SustainedEnding::DiskFull) {
+    } else if (watch.ending == SustainedEnding::DiskFull || IsDiskFullText(passText)) {
+        CurrentSustained.ending = SustainedEnding::DiskFull;
         result.errorText = DiskFullText(watch.bytes);
     } else {
         result.errorText = watch.errorText.empty() ? passText : watch.errorText;
@@ -134,6 +150,19 @@ SustainedEnding FinalEnding(const SustainedRecord& record) {
     if (record.result.stopped) return SustainedEnding::Stopped;
     if (record.ending == SustainedEnding::DiskFull) return record.ending;
     return record.result.errorText.empty() ? record.ending : SustainedEnding::Failed;
+}
+
+// Eight in flight where they can be, else one at a time openly. The
+// privilege must be enabled before the pass opens the file.
+PassShape SustainedShape(Watch& watch, const RunObjects& objects, RunResult& result) {
+    NoteWriteDepth(result, WindowShape.depth, objects.testFileAttributes);
+    if (result.writeDepth > 1) {
+        watch.moveValidData = EnableVolumePrivilege();
+        if (!watch.moveValidData) NoteOneWriteAtATime(result, NoVolumePrivilegeText);
+    }
+    PassShape shape = WindowShape;
+    shape.depth = static_cast<int>(result.writeDepth);
+    return shape;
 }
 
 // The file starts empty and grows with the write, through the run's own
@@ -150,11 +179,13 @@ void WriteSustained(const RunObjects& objects, const void* pattern, RunResult& r
     watch.trace = &record.sustained.trace;
     watch.limitBytes = record.sustained.limitBytes;
     watch.stopOnceHeld = record.stopOnceHeld;
+    const PassShape shape = SustainedShape(watch, objects, result);
     const PassWatch passWatch{OnProgress, &watch};
     double ms = 0.0;
-    RunWatchedPass(objects.testFile, record.sustained.limitBytes / BlockBytes, WindowShape, 1,
+    RunWatchedPass(objects.testFile, record.sustained.limitBytes / BlockBytes, shape, 1,
                    pattern, passWatch, text, &ms, &objects.testFileIdentity);
     Platform.CloseHandle(folder);
+    if (!watch.oneAtATime.empty()) NoteOneWriteAtATime(result, watch.oneAtATime);
     TakeLastSample(watch);
     EndWrite(watch, text, result);
 }
@@ -227,7 +258,8 @@ int64_t SustainedLimitBytes(const SustainedSize& size, const std::wstring& folde
 }
 
 std::wstring DiskFullText(int64_t writtenBytes) {
-    return L"The disk is full: the sustained write stopped at " + GiBText(writtenBytes) + L" GiB";
+    return std::wstring(DiskFullMessage) + L": the sustained write stopped at " +
+           GiBText(writtenBytes) + L" GiB";
 }
 
 void SustainedThread(const RunEventSink& sink, const SustainedHooks& hooks) {

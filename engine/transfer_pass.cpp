@@ -212,7 +212,8 @@ ptrdiff_t SlotOf(const Pass& pass, const OVERLAPPED* record) {
 ptrdiff_t CheckedSlot(const Pass& pass, const OVERLAPPED* record, DWORD bytes, bool ok,
                       std::wstring& errorText) {
     if (!ok) {
-        errorText = WithWindowsError(L"I/O completion failed");
+        const bool full = IsDiskFullCode(Platform.GetLastError());
+        errorText = WithWindowsError(full ? DiskFullMessage : L"I/O completion failed");
         return -1;
     }
     if (bytes != pass.requestBytes) {
@@ -395,6 +396,15 @@ void FillTally(const Pass& pass, PassTally& tally) {
 std::wstring WithWindowsError(const std::wstring& message) {
     const DWORD code = Platform.GetLastError();
     return message + L" (Windows Error " + DecimalText(code) + L")";
+}
+
+bool IsDiskFullCode(DWORD code) {
+    return code == ERROR_DISK_FULL || code == ERROR_HANDLE_DISK_FULL ||
+           code == ERROR_DISK_QUOTA_EXCEEDED;
+}
+
+bool IsDiskFullText(const std::wstring& errorText) {
+    return errorText.rfind(DiskFullMessage, 0) == 0;
 }
 
 namespace {

@@ -41,6 +41,13 @@ struct PassWatch {
 // message + " (Windows Error " + the last-error code of the call that has just failed + ")".
 std::wstring WithWindowsError(const std::wstring& message);
 
+// A write that found no room: the disk is full (112, 39), or a quota or a
+// thin-provisioned volume has none left (1295). A pass that ends so says
+// DiskFullMessage with the code instead of "I/O completion failed".
+constexpr const wchar_t* DiskFullMessage = L"The disk is full";
+bool IsDiskFullCode(DWORD code);
+bool IsDiskFullText(const std::wstring& errorText);
+
 // MB/s (1 MB = 1,000,000 bytes); 0.0 on failure (errorText set) or on a stop.
 // elapsedMs, when given, receives the pass length on success only; so does
 // tally, when given. blockCount is the file's size in MiB. With `expected`,

@@ -15,6 +15,18 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+// The SDK level we build for leaves out what Windows 10 1607 added to the
+// by-handle calls; the values are Windows' own.
+#if defined(__MINGW32__) && _WIN32_WINNT < 0x0A000002
+constexpr FILE_INFO_BY_HANDLE_CLASS FileDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+#endif
+#ifndef FILE_DISPOSITION_FLAG_DELETE
+struct FILE_DISPOSITION_INFO_EX {
+    DWORD Flags;
+};
+#define FILE_DISPOSITION_FLAG_DELETE 0x1u
+#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x2u
+#endif
 #else
 
 #define WINAPI
@@ -99,11 +111,81 @@ struct BY_HANDLE_FILE_INFORMATION {
     DWORD nFileIndexLow;
 };
 
-enum FILE_INFO_BY_HANDLE_CLASS { FileDispositionInfo = 4 };
+enum FILE_INFO_BY_HANDLE_CLASS {
+    FileDispositionInfo = 4,
+    FileAttributeTagInfo = 9,
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11,
+    FileIdInfo = 18,
+    FileDispositionInfoEx = 21,
+};
 
 struct FILE_DISPOSITION_INFO {
     BOOLEAN DeleteFile;
 };
+
+struct FILE_DISPOSITION_INFO_EX {
+    DWORD Flags;
+};
+
+struct FILE_ATTRIBUTE_TAG_INFO {
+    DWORD FileAttributes;
+    DWORD ReparseTag;
+};
+
+typedef uint64_t ULONGLONG;
+typedef int64_t LONGLONG;
+
+struct FILE_ID_128 {
+    unsigned char Identifier[16];
+};
+
+struct FILE_ID_INFO {
+    ULONGLONG VolumeSerialNumber;
+    FILE_ID_128 FileId;
+};
+
+struct LUID {
+    DWORD LowPart;
+    LONG HighPart;
+};
+
+struct LUID_AND_ATTRIBUTES {
+    LUID Luid;
+    DWORD Attributes;
+};
+
+struct TOKEN_PRIVILEGES {
+    DWORD PrivilegeCount;
+    LUID_AND_ATTRIBUTES Privileges[1];
+};
+
+#define TOKEN_QUERY 0x0008u
+#define TOKEN_ADJUST_PRIVILEGES 0x0020u
+#define SE_PRIVILEGE_ENABLED 0x00000002u
+
+// One entry of a folder's listing; entries follow each other at
+// NextEntryOffset (0 on the last), FileNameLength is in bytes.
+struct FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;
+    DWORD FileIndex;
+    LARGE_INTEGER CreationTime;
+    LARGE_INTEGER LastAccessTime;
+    LARGE_INTEGER LastWriteTime;
+    LARGE_INTEGER ChangeTime;
+    LARGE_INTEGER EndOfFile;
+    LARGE_INTEGER AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;
+    DWORD EaSize;
+    char ShortNameLength;
+    wchar_t ShortName[12];
+    LARGE_INTEGER FileId;
+    wchar_t FileName[1];
+};
+
+#define FILE_DISPOSITION_FLAG_DELETE 0x1u
+#define FILE_DISPOSITION_FLAG_POSIX_SEMANTICS 0x2u
 
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
@@ -132,6 +214,7 @@ struct FILE_DISPOSITION_INFO {
 #define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 #define IsReparseTagNameSurrogate(tag) ((tag) & 0x20000000u)
 #define VOLUME_NAME_GUID 0x1u
+#define VOLUME_NAME_NT 0x2u
 #define CSTR_LESS_THAN 1
 #define CSTR_EQUAL 2
 #define CSTR_GREATER_THAN 3
@@ -153,6 +236,7 @@ struct FILE_DISPOSITION_INFO {
 #define ERROR_GEN_FAILURE 31u
 #define ERROR_SHARING_VIOLATION 32u
 #define ERROR_HANDLE_EOF 38u
+#define ERROR_HANDLE_DISK_FULL 39u
 #define ERROR_FILE_EXISTS 80u
 #define ERROR_NOT_SUPPORTED 50u
 #define ERROR_INVALID_PARAMETER 87u
@@ -166,11 +250,18 @@ struct FILE_DISPOSITION_INFO {
 #define ERROR_OPERATION_ABORTED 995u
 #define ERROR_IO_PENDING 997u
 #define ERROR_IO_DEVICE 1117u
+#define ERROR_NOT_ALL_ASSIGNED 1300u
+#define ERROR_PRIVILEGE_NOT_HELD 1314u
 
 #define WAIT_OBJECT_0 0u
 #define WAIT_FAILED 0xFFFFFFFFu
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
 
+#endif
+
+// Not in every Windows SDK's headers.
+#ifndef ERROR_DISK_QUOTA_EXCEEDED
+#define ERROR_DISK_QUOTA_EXCEEDED 1295u
 #endif
 
 // Storage control codes, defined here so the drive code reads the same on
@@ -182,6 +273,10 @@ constexpr DWORD IoctlVolumeGetVolumeDiskExtents = 0x560000;
 constexpr DWORD FsctlSetCompression = 0x9C040;
 // STORAGE_DEVICE_NUMBER's DeviceType of a disk (FILE_DEVICE_DISK).
 constexpr DWORD FileDeviceDisk = 7;
+// The pseudo-handle GetCurrentProcess returns, and the privilege that lets a
+// process move a file's valid data length (SE_MANAGE_VOLUME_NAME).
+inline const HANDLE CurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+constexpr const wchar_t* ManageVolumePrivilege = L"SeManageVolumePrivilege";
 
 // Windows paths use '\' and name a file whatever the case of its letters;
 // the Linux backend takes the same texts with '/' and compares them exactly.
@@ -222,6 +317,13 @@ struct PlatformCalls {
     BOOL(WINAPI* GetFileInformationByHandle)(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
     BOOL(WINAPI* SetFileInformationByHandle)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                              LPVOID information, DWORD bytes);
+    BOOL(WINAPI* GetFileInformationByHandleEx)(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                               LPVOID information, DWORD bytes);
+    // Opens the existing entry `name` of the folder behind `folder`, without
+    // going through any path: what the folder is now called, or where it
+    // now is, does not matter. Flags as CreateFileW's.
+    HANDLE(WINAPI* OpenFileRelative)(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                                     DWORD flags);
     HANDLE(WINAPI* FindFirstFileW)(const wchar_t* pattern, WIN32_FIND_DATAW* found);
     BOOL(WINAPI* FindNextFileW)(HANDLE search, WIN32_FIND_DATAW* found);
     BOOL(WINAPI* FindClose)(HANDLE search);
@@ -251,8 +353,18 @@ struct PlatformCalls {
                                         DWORD volumeNameLength, DWORD* serialNumber,
                                         DWORD* longestComponent, DWORD* fileSystemFlags,
                                         wchar_t* fileSystemName, DWORD fileSystemNameLength);
+    BOOL(WINAPI* GetVolumeInformationByHandleW)(HANDLE file, wchar_t* volumeName,
+                                                DWORD volumeNameLength, DWORD* serialNumber,
+                                                DWORD* longestComponent, DWORD* fileSystemFlags,
+                                                wchar_t* fileSystemName,
+                                                DWORD fileSystemNameLength);
     int(WINAPI* CompareStringOrdinal)(const wchar_t* a, int aLength, const wchar_t* b,
                                       int bLength, BOOL ignoreCase);
+    BOOL(WINAPI* SetFileValidData)(HANDLE file, LONGLONG validDataLength);
+    BOOL(WINAPI* OpenProcessToken)(HANDLE process, DWORD access, HANDLE* token);
+    BOOL(WINAPI* LookupPrivilegeValueW)(const wchar_t* system, const wchar_t* name, LUID* luid);
+    BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
+                                        DWORD bytes, TOKEN_PRIVILEGES* previous, DWORD* returned);
     // The threads of a pass: started, waited for (INFINITE only) and closed.
     HANDLE(WINAPI* CreateThread)(SECURITY_ATTRIBUTES* security, size_t stackBytes,
                                  LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,

@@ -142,6 +142,8 @@ void WriteOutcome(const RunResult& result, const Profile& profile) {
     WriteLines({L"<h3>RESULT</h3>", TableOpen});
     WriteResultRows(result, profile);
     WriteLines({L"</table>", L"<br>"});
+    // A write figure labelled with more in flight than the system allowed says so.
+    if (!result.writeDepthNote.empty()) WriteLine(L"<p><b>" + EscapeHtml(result.writeDepthNote) + L"</b></p>");
 }
 
 // The window's heading, and one that says so for a random profile.

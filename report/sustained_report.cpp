@@ -64,6 +64,8 @@ void WriteResult(const SustainedTrace& sustained, const RunResult& result) {
     WriteRow(L"WRITTEN", GiBText(WrittenBytes(sustained)) + L" GiB in " + SecondsText(sustained));
     WriteRow(L"CONCLUSION", sustained.conclusion);
     WriteRow(L"LOWEST 5 S SPEED", FormatTwoDecimals(sustained.findings.lowest5sMBps) + L" MB/s");
+    if (result.writeDepth > 0) WriteRow(L"WRITES IN FLIGHT", DecimalText(result.writeDepth));
+    if (!result.writeDepthNote.empty()) WriteRow(L"NOTE", result.writeDepthNote);
     WriteReportLine(L"</table>");
 }
 

@@ -12,6 +12,7 @@ test_packages=(
   clang libclang-rt-14-dev llvm libgtest-dev googletest libpng-dev cppcheck dpkg-dev
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine64 xvfb xauth x11-utils imagemagick fio python3 chromium locales dosfstools btrfs-progs pci.ids
+  podman buildah ansible-core python3-yaml
 )
 
 usage() { echo "usage: install-deps.sh run|test..." >&2; exit 2; }

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: static analysis, the native tests under the
 # sanitizers, the fuzzers for a fixed number of runs, and the Windows build
-# with its tests under Wine (window tests on a virtual display), and the two
+# with its tests under Wine (window tests on a virtual display), the static
+# console where fleets run it (image, manifests, playbook), and the two
 # packages: the Debian package installed and purged again, the zip under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -24,6 +25,13 @@ step "Native unit tests under ThreadSanitizer"
 cmake --preset linux-tsan >/dev/null
 cmake --build --preset linux-tsan -j"$jobs" --target unit_tests
 ctest --preset linux-tsan -R '^unit_tests$'
+
+step "The static console in its image, the Kubernetes manifests and the Ansible playbook"
+cmake --preset static >/dev/null
+cmake --build --preset static -j"$jobs" --target corvasta-cli deny-io-uring
+# The image's runs use RAM-backed disks of their own and the playbook's the
+# build tree's, so they go side by side.
+ctest --preset static -j3
 
 step "Fuzzers"
 bash scripts/fuzz.sh 20000

@@ -5,6 +5,7 @@
 #include "drive/drive_info.h"
 #include "engine/benchmark_run.h"
 #include "engine/run_names.h"
+#include "platform/win32/win32_system_dlls.h"
 #include "report/report.h"
 #include "resources/resource_ids.h"
 
@@ -12,6 +13,7 @@
 #include <objbase.h>
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    LoadDllsFromSystem32Only();
     RecoverCrashedRun();
     Window.folderText = BenchmarkFolder();
     ResetReportWriter();

@@ -20,10 +20,12 @@ void ShowTextBox(const std::wstring& text, const wchar_t* title) {
 }  // namespace
 
 void ShowFirstStartHelp() {
-    HANDLE marker = CreateFileW(FirstHelpMarker, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // Through the seam, whose file calls take a long folder's path in its
+    // extended form.
+    HANDLE marker = Platform.CreateFileW(FirstHelpMarker, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (marker != INVALID_HANDLE_VALUE) {
-        CloseHandle(marker);
+        Platform.CloseHandle(marker);
         return;
     }
     marker = CreateOwnFile(FirstHelpMarker, GENERIC_WRITE, 0, CREATE_ALWAYS);

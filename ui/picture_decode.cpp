@@ -48,7 +48,7 @@ HBITMAP DecodePictureResource(const wchar_t* name) {
     IWICStream* stream = nullptr;
     IWICBitmapDecoder* decoder = nullptr;
     IWICBitmapFrameDecode* frame = nullptr;
-    IWICBitmapSource* converted = nullptr;
+    IWICFormatConverter* converted = nullptr;
     HBITMAP bitmap = nullptr;
     if (SUCCEEDED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
                                    IID_PPV_ARGS(&factory))) &&
@@ -57,7 +57,11 @@ HBITMAP DecodePictureResource(const wchar_t* name) {
         SUCCEEDED(factory->CreateDecoderFromStream(stream, nullptr, WICDecodeMetadataCacheOnDemand,
                                                    &decoder)) &&
         SUCCEEDED(decoder->GetFrame(0, &frame)) &&
-        SUCCEEDED(WICConvertBitmapSource(GUID_WICPixelFormat24bppBGR, frame, &converted))) {
+        // The factory's converter, not WICConvertBitmapSource: that one would
+        // import WindowsCodecs.dll at load time.
+        SUCCEEDED(factory->CreateFormatConverter(&converted)) &&
+        SUCCEEDED(converted->Initialize(frame, GUID_WICPixelFormat24bppBGR, WICBitmapDitherTypeNone,
+                                        nullptr, 0.0, WICBitmapPaletteTypeCustom))) {
         bitmap = BitmapFromSource(converted);
     }
     Release(converted);

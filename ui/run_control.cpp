@@ -4,6 +4,7 @@
 
 #include "engine/benchmark_run.h"
 #include "engine/status_text.h"
+#include "platform/text.h"
 #include "report/report.h"
 #include "ui/portable/window_texts.h"
 
@@ -17,8 +18,10 @@ void PostWorkerEvent(int64_t event, int64_t data) {
                  static_cast<LPARAM>(data));
 }
 
+// Owned by the main window, the box stays in front of it: a click on the
+// window cannot bury it while the worker waits for its answer.
 void ShowReportError(const std::wstring& message) {
-    MessageBoxW(nullptr, message.c_str(), ProgramTitle, MB_ICONERROR | MB_OK);
+    MessageBoxW(Window.mainWindow, message.c_str(), ProgramTitle, MB_ICONERROR | MB_OK);
 }
 
 const RunEventSink WindowSink{PostWorkerEvent, ShowReportError};
@@ -51,10 +54,17 @@ void RequestStop() {
     SetText(Window.statusLine, StoppingStatusText);
 }
 
+// This program runs elevated: a browser it started itself would run as the
+// administrator. The desktop's shell starts it as the desktop's user; where
+// there is no such shell, the program starts it. A long path takes the
+// extended form, as every file call's does; a long folder is no current
+// directory for the browser, which keeps the 260-character limit there.
 void OpenLatestReport() {
-    const std::wstring& path = ReportPath;
-    const size_t separator = path.find_last_of(L"\\/");
-    const std::wstring folder = separator == std::wstring::npos ? L"" : path.substr(0, separator + 1);
+    const std::wstring path = ExtendedLengthPath(ReportPath, L"");
+    const size_t separator = ReportPath.find_last_of(L"\\/");
+    const std::wstring folder =
+        separator == std::wstring::npos || separator + 1 >= MAX_PATH ? L"" : ReportPath.substr(0, separator + 1);
+    if (OpenAsDesktopUser(path, folder)) return;
     SHELLEXECUTEINFOW request{};
     request.cbSize = sizeof(request);
     request.fMask = SEE_MASK_FLAG_NO_UI;
@@ -149,6 +159,48 @@ void HandleControl(int id, int notification) {
     if (id == StartButtonId && Window.takesStartClicks && Window.workerThread == 0) StartRun();
 }
 
+// What the shutdown screen shows while the run ends.
+constexpr const wchar_t* EndingRunReason = L"Stopping the benchmark and removing its test file";
+// Past this the run's leftovers are for the next start's recovery.
+constexpr DWORD EndingRunWaitMs = 30000;
+
+// A logoff or shutdown: the run stops and removes its test file, folder,
+// marker and report before the process goes. Messages sent to this thread
+// are answered meanwhile, as the worker's own box may send some.
+void EndRunForSession(HWND window) {
+    if (Window.workerHandle) {
+        StopRequested.store(1, std::memory_order_relaxed);
+        const DWORD deadline = GetTickCount() + EndingRunWaitMs;
+        MSG message;
+        for (LONG left = EndingRunWaitMs; left > 0; left = static_cast<LONG>(deadline - GetTickCount())) {
+            if (MsgWaitForMultipleObjects(1, &Window.workerHandle, FALSE, static_cast<DWORD>(left),
+                                          QS_SENDMESSAGE) != WAIT_OBJECT_0 + 1)
+                break;
+            // Peeking answers the messages sent to this thread.
+            PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE);
+        }
+        if (WaitForSingleObject(Window.workerHandle, 0) == WAIT_OBJECT_0) Window.workerThread = 0;
+    }
+    ShutdownBlockReasonDestroy(window);
+    ShutDown();
+}
+
+// Windows ends the session once every program has returned from
+// WM_ENDSESSION, and may end this process any time after that; a block
+// reason tells the user why it takes a moment.
+LRESULT OnQueryEndSession(HWND window) {
+    if (Window.workerThread != 0) {
+        ShutdownBlockReasonCreate(window, EndingRunReason);
+        RequestStop();
+    }
+    return TRUE;
+}
+
+void OnEndSession(HWND window, bool ending) {
+    if (ending) EndRunForSession(window);
+    ShutdownBlockReasonDestroy(window);
+}
+
 LRESULT WhiteBackground(HDC dc, HWND control, HWND window, LPARAM lParam) {
     const int id = GetDlgCtrlID(control);
     if (id == PassCountListId || id == TestSizeListId) {
@@ -171,6 +223,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         } else {
             HandleControl(LOWORD(wParam), HIWORD(wParam));
         }
+        return 0;
+    case WM_QUERYENDSESSION:
+        return OnQueryEndSession(window);
+    case WM_ENDSESSION:
+        OnEndSession(window, wParam != FALSE);
         return 0;
     case WM_CLOSE:
         // A run in progress keeps the window open; only "Exit" abandons it.

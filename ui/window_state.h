@@ -86,6 +86,9 @@ void DrawPictureButton(const DRAWITEMSTRUCT& item, HBITMAP picture);
 
 // picture_decode.cpp: a PNG resource of type RCDATA as a 24-bit bitmap, or null.
 HBITMAP DecodePictureResource(const wchar_t* name);
+// Opens file through the desktop's shell, as the desktop's user; false when
+// there is no such shell to ask.
+bool OpenAsDesktopUser(const std::wstring& file, const std::wstring& folder);
 
 // run_control.cpp
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

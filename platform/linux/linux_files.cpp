@@ -192,6 +192,32 @@ bool IsLinkToFolder(const std::string& native) {
            stat(native.c_str(), &target) == 0 && S_ISDIR(target.st_mode);
 }
 
+// The name opened in the folder descriptor as a handle. A handle that may
+// delete keeps a descriptor of that folder, to unlink from that very one.
+HANDLE OpenInFolder(int folder, const std::string& name, const std::string& native, DWORD access,
+                    DWORD share, DWORD disposition, DWORD flags) {
+    bool existed = false;
+    const int fd = OpenSettled(folder, name, native, access, share, disposition, flags, existed);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    const int kept = (access & DELETE) != 0 ? fcntl(folder, F_DUPFD_CLOEXEC, 0) : -1;
+    if ((access & DELETE) != 0 && kept < 0) {
+        SetErrnoError();
+        close(fd);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto* file = new (std::nothrow) FileObject{HandleKind::File, fd, flags, 0, nullptr, 0, -1,
+                                               kept, kept >= 0 ? name : ""};
+    if (file == nullptr) {
+        close(fd);
+        if (kept >= 0) close(kept);
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return INVALID_HANDLE_VALUE;
+    }
+    // Windows reports through the last error whether the name was taken.
+    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) SetError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
+    return file;
+}
+
 }  // namespace
 
 void SplitPath(const std::string& path, std::string& folder, std::string& name) {
@@ -219,23 +245,23 @@ HANDLE CreateFileW(const wchar_t* path, DWORD access, DWORD share, SECURITY_ATTR
         SetErrnoError(&native);
         return INVALID_HANDLE_VALUE;
     }
-    bool existed = false;
-    const int fd = OpenSettled(folder, name, native, access, share, disposition, flags, existed);
-    // A handle that may delete keeps its folder, to unlink from that very one.
-    const bool keepFolder = fd >= 0 && (access & DELETE) != 0;
-    if (!keepFolder) close(folder);
-    if (fd < 0) return INVALID_HANDLE_VALUE;
-    auto* file = new (std::nothrow) FileObject{HandleKind::File, fd, flags, 0, nullptr, 0, -1,
-                                               keepFolder ? folder : -1, keepFolder ? name : ""};
-    if (file == nullptr) {
-        close(fd);
-        if (keepFolder) close(folder);
-        SetError(ERROR_NOT_ENOUGH_MEMORY);
+    const HANDLE file = OpenInFolder(folder, name, native, access, share, disposition, flags);
+    close(folder);
+    return file;
+}
+
+// Relative to the held folder's own descriptor: no path is resolved again.
+HANDLE OpenFileRelative(HANDLE folderHandle, const wchar_t* name, DWORD access, DWORD share,
+                        DWORD flags) {
+    FileObject* folder = FileOf(folderHandle);
+    std::string native;
+    if (folder == nullptr || !NativePath(name, native)) return INVALID_HANDLE_VALUE;
+    // A name inside the folder, never a way out of it.
+    if (native.empty() || native == "." || native == ".." || native.find('/') != std::string::npos) {
+        SetError(ERROR_INVALID_PARAMETER);
         return INVALID_HANDLE_VALUE;
     }
-    // Windows reports through the last error whether the name was taken.
-    if (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS) SetError(existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS);
-    return file;
+    return OpenInFolder(folder->fd, native, native, access, share, OPEN_EXISTING, flags);
 }
 
 BOOL SynchronousRead(FileObject* file, LPVOID buffer, DWORD bytes, DWORD* done,
@@ -317,6 +343,7 @@ BOOL FlushFileBuffers(HANDLE handle) {
 
 BOOL CloseFile(FileObject* file) {
     if (file->port) DetachFile(file);
+    CloseListing(file);
     close(file->fd);
     if (file->folderFd >= 0) close(file->folderFd);
     if (file->port) ReleasePort(file->port);

@@ -1,6 +1,7 @@
 // What Windows tells of an open handle's object, and deletion through a handle.
 #include "platform/linux/linux_native.h"
 
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,6 +17,57 @@ DWORD AttributesOf(const struct stat& info) {
 
 bool SameObject(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Reads what a disposition asks, into deletes; false with
+// ERROR_INVALID_PARAMETER when it is no disposition. An unlink takes the
+// name away at once, which is what POSIX semantics ask for.
+bool ReadDisposition(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes,
+                     bool& deletes) {
+    if (information != nullptr && infoClass == FileDispositionInfo &&
+        bytes >= sizeof(FILE_DISPOSITION_INFO)) {
+        deletes = static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != 0;
+        return true;
+    }
+    if (information != nullptr && infoClass == FileDispositionInfoEx &&
+        bytes >= sizeof(FILE_DISPOSITION_INFO_EX)) {
+        const DWORD flags = static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags;
+        deletes = (flags & FILE_DISPOSITION_FLAG_DELETE) != 0;
+        return true;
+    }
+    SetError(ERROR_INVALID_PARAMETER);
+    return false;
+}
+
+// The handle's status, for a record of `needed` bytes; false with the last
+// error set when the record is too small or the handle has none.
+bool StatFor(HANDLE handle, const void* information, DWORD bytes, size_t needed, struct stat& info) {
+    if (information == nullptr || bytes < needed) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return false;
+    }
+    return StatOf(handle, info) != nullptr;
+}
+
+BOOL TagInfo(HANDLE handle, LPVOID information, DWORD bytes) {
+    struct stat info {};
+    if (!StatFor(handle, information, bytes, sizeof(FILE_ATTRIBUTE_TAG_INFO), info)) return FALSE;
+    auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
+    tag->FileAttributes = AttributesOf(info);
+    tag->ReparseTag = S_ISLNK(info.st_mode) ? IO_REPARSE_TAG_SYMLINK : 0;
+    return TRUE;
+}
+
+// The 128-bit identity is the whole device number and the inode.
+BOOL IdInfo(HANDLE handle, LPVOID information, DWORD bytes) {
+    struct stat info {};
+    if (!StatFor(handle, information, bytes, sizeof(FILE_ID_INFO), info)) return FALSE;
+    auto* id = static_cast<FILE_ID_INFO*>(information);
+    *id = FILE_ID_INFO{};
+    id->VolumeSerialNumber = static_cast<uint64_t>(info.st_dev);
+    const auto inode = static_cast<uint64_t>(info.st_ino);
+    std::memcpy(id->FileId.Identifier, &inode, sizeof inode);
+    return TRUE;
 }
 
 }  // namespace
@@ -45,12 +97,9 @@ BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoCla
                                 LPVOID information, DWORD bytes) {
     FileObject* file = FileOf(handle);
     if (file == nullptr) return FALSE;
-    if (infoClass != FileDispositionInfo || information == nullptr ||
-        bytes < sizeof(FILE_DISPOSITION_INFO)) {
-        SetError(ERROR_INVALID_PARAMETER);
-        return FALSE;
-    }
-    if (!static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile) return TRUE;
+    bool deletes = false;
+    if (!ReadDisposition(infoClass, information, bytes, deletes)) return FALSE;
+    if (!deletes) return TRUE;
     if (file->folderFd < 0) {
         SetError(ERROR_ACCESS_DENIED);
         return FALSE;
@@ -69,6 +118,19 @@ BOOL SetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoCla
     const int how = S_ISDIR(opened.st_mode) ? AT_REMOVEDIR : 0;
     if (unlinkat(file->folderFd, file->name.c_str(), how) == 0) return TRUE;
     SetErrnoError();
+    return FALSE;
+}
+
+BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  LPVOID information, DWORD bytes) {
+    if (infoClass == FileAttributeTagInfo) return TagInfo(handle, information, bytes);
+    if (infoClass == FileIdInfo) return IdInfo(handle, information, bytes);
+    FileObject* file = FileOf(handle);
+    if (file == nullptr) return FALSE;
+    if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo) {
+        return ListHeldFolder(file, infoClass == FileIdBothDirectoryRestartInfo, information, bytes);
+    }
+    SetError(ERROR_INVALID_PARAMETER);
     return FALSE;
 }
 

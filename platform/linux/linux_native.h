@@ -17,6 +17,7 @@ enum class HandleKind : uint32_t {
     File = 0x656C6946,    // "File"
     Port = 0x74726F50,    // "Port"
     Search = 0x68637253,  // "Srch"
+    Token = 0x6E6B6F54,   // "Tokn"
     Thread = 0x64726854,  // "Thrd"
 };
 
@@ -34,6 +35,7 @@ struct FileObject {
     // its name there, so it is unlinked from that very folder.
     int folderFd = -1;
     std::string name;
+    void* listing = nullptr;  // a held folder's listing (DIR*), once asked for
 };
 
 // A port closed while files are still bound to it lives on until the last of
@@ -135,6 +137,13 @@ DWORD GetFileAttributesW(const wchar_t* path);
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
 BOOL SetFileInformationByHandle(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                 LPVOID information, DWORD bytes);
+BOOL GetFileInformationByHandleEx(HANDLE file, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                  LPVOID information, DWORD bytes);
+HANDLE OpenFileRelative(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                        DWORD flags);
+// The next entries of a held folder's listing, from its start when restart.
+BOOL ListHeldFolder(FileObject* folder, bool restart, LPVOID information, DWORD bytes);
+void CloseListing(FileObject* folder);
 
 HANDLE FindFirstFileW(const wchar_t* pattern, WIN32_FIND_DATAW* found);
 BOOL FindNextFileW(HANDLE search, WIN32_FIND_DATAW* found);
@@ -176,8 +185,17 @@ DWORD GetFinalPathNameByHandleW(HANDLE file, wchar_t* path, DWORD length, DWORD 
 BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volumeNameLength,
                            DWORD* serialNumber, DWORD* longestComponent, DWORD* fileSystemFlags,
                            wchar_t* fileSystemName, DWORD fileSystemNameLength);
+BOOL GetVolumeInformationByHandleW(HANDLE file, wchar_t* volumeName, DWORD volumeNameLength,
+                                   DWORD* serialNumber, DWORD* longestComponent,
+                                   DWORD* fileSystemFlags, wchar_t* fileSystemName,
+                                   DWORD fileSystemNameLength);
 int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                          BOOL ignoreCase);
+BOOL SetFileValidData(HANDLE file, LONGLONG validDataLength);
+BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
+BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid);
+BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bytes,
+                           TOKEN_PRIVILEGES* previous, DWORD* returned);
 
 HANDLE CreateThread(SECURITY_ATTRIBUTES* security, size_t stackBytes,
                     LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, DWORD* threadId);

@@ -53,16 +53,12 @@ DWORD GetFinalPathNameByHandleW(HANDLE, wchar_t*, DWORD, DWORD) {
     return 0;
 }
 
-BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volumeNameLength,
-                           DWORD* serialNumber, DWORD* longestComponent, DWORD* fileSystemFlags,
-                           wchar_t* fileSystemName, DWORD fileSystemNameLength) {
-    std::string native;
-    if (root == nullptr || !NativePath(root, native)) return FALSE;
-    struct statfs volume {};
-    if (statfs(native.c_str(), &volume) != 0) {
-        SetErrnoError(&native);
-        return FALSE;
-    }
+namespace {
+
+// Both volume calls answer from the file system's statfs.
+BOOL VolumeAnswer(const struct statfs& volume, wchar_t* volumeName, DWORD volumeNameLength,
+                  DWORD* serialNumber, DWORD* longestComponent, DWORD* fileSystemFlags,
+                  wchar_t* fileSystemName, DWORD fileSystemNameLength) {
     const std::wstring name = FileSystemName(static_cast<unsigned long>(volume.f_type));
     if (fileSystemName != nullptr && name.size() + 1 > fileSystemNameLength) {
         SetError(ERROR_MORE_DATA);
@@ -77,6 +73,37 @@ BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volum
         fileSystemName[name.size()] = L'\0';
     }
     return TRUE;
+}
+
+}  // namespace
+
+BOOL GetVolumeInformationW(const wchar_t* root, wchar_t* volumeName, DWORD volumeNameLength,
+                           DWORD* serialNumber, DWORD* longestComponent, DWORD* fileSystemFlags,
+                           wchar_t* fileSystemName, DWORD fileSystemNameLength) {
+    std::string native;
+    if (root == nullptr || !NativePath(root, native)) return FALSE;
+    struct statfs volume {};
+    if (statfs(native.c_str(), &volume) != 0) {
+        SetErrnoError(&native);
+        return FALSE;
+    }
+    return VolumeAnswer(volume, volumeName, volumeNameLength, serialNumber, longestComponent,
+                        fileSystemFlags, fileSystemName, fileSystemNameLength);
+}
+
+BOOL GetVolumeInformationByHandleW(HANDLE file, wchar_t* volumeName, DWORD volumeNameLength,
+                                   DWORD* serialNumber, DWORD* longestComponent,
+                                   DWORD* fileSystemFlags, wchar_t* fileSystemName,
+                                   DWORD fileSystemNameLength) {
+    const FileObject* object = FileOf(file);
+    if (object == nullptr) return FALSE;
+    struct statfs volume {};
+    if (fstatfs(object->fd, &volume) != 0) {
+        SetErrnoError();
+        return FALSE;
+    }
+    return VolumeAnswer(volume, volumeName, volumeNameLength, serialNumber, longestComponent,
+                        fileSystemFlags, fileSystemName, fileSystemNameLength);
 }
 
 int CompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,

@@ -8,13 +8,41 @@ namespace {
 
 // The table the wrappers call on: the system's, or a test's fake.
 PlatformCalls Inner = {};
+// Where relative paths lead instead of the current directory; empty: there.
+std::wstring WorkingFolder;
 
 std::wstring Long(const wchar_t* path) {
     if (path == nullptr) return std::wstring();
     const std::wstring text(path);
     // Only a relative path needs the current folder, and only a long one.
     const bool relative = text.size() < 2 || (text[1] != L':' && text[0] != L'\\');
+    if (relative && !WorkingFolder.empty()) return ExtendedLengthPath(JoinPath(WorkingFolder, text), L"");
     return ExtendedLengthPath(text, relative ? CurrentDirectoryOf(Inner) : std::wstring());
+}
+
+// GetCurrentDirectoryW's contract: the length without the terminator, or the
+// size needed with it when the buffer is too small.
+DWORD WINAPI WorkingGetCurrentDirectoryW(DWORD length, wchar_t* buffer) {
+    if (WorkingFolder.empty()) return Inner.GetCurrentDirectoryW(length, buffer);
+    const auto size = static_cast<DWORD>(WorkingFolder.size());
+    if (buffer == nullptr || length <= size) return size + 1;
+    WorkingFolder.copy(buffer, size);
+    buffer[size] = L'\0';
+    return size;
+}
+
+// GetFullPathNameW answers a buffer that is too small with the size it
+// needs, terminator included, and 0 on failure.
+std::wstring FullPathOf(const std::wstring& path) {
+    std::wstring buffer(MAX_PATH + 1, L'\0');
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        const DWORD length = GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()),
+                                              buffer.data(), nullptr);
+        if (length == 0) return std::wstring();
+        if (length < buffer.size()) return buffer.substr(0, length);
+        buffer.assign(length, L'\0');
+    }
+    return std::wstring();
 }
 
 HANDLE WINAPI LongCreateFileW(const wchar_t* path, DWORD access, DWORD share,
@@ -66,5 +94,19 @@ PlatformCalls WithLongPaths(const PlatformCalls& inner) {
     calls.GetFileAttributesW = LongGetFileAttributesW;
     calls.FindFirstFileW = LongFindFirstFileW;
     calls.GetDiskFreeSpaceExW = LongGetDiskFreeSpaceExW;
+    calls.GetCurrentDirectoryW = WorkingGetCurrentDirectoryW;
     return calls;
+}
+
+void SetWorkingFolder(const std::wstring& fullPath) {
+    WorkingFolder = fullPath;
+}
+
+bool UseWorkingFolder(const std::wstring& folder) {
+    const std::wstring full = FullPathOf(folder);
+    if (full.empty()) return false;
+    const DWORD attributes = Platform.GetFileAttributesW(full.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    SetWorkingFolder(full);
+    return true;
 }

@@ -2,10 +2,20 @@
 #include "platform/platform.h"
 
 #include "platform/win32/win32_long_paths.h"
+#include "platform/win32/win32_relative.h"
+#include "platform/win32/win32_system_dlls.h"
 
 #include <mmsystem.h>
 
 namespace {
+
+// winmm is not one of the system's known DLLs: imported at load time it
+// would be looked for beside the program first.
+UINT WINAPI SystemTimeBeginPeriod(UINT milliseconds) {
+    using Call = UINT(WINAPI*)(UINT);
+    static const auto call = SystemProcedureAs<Call>(L"winmm.dll", "timeBeginPeriod");
+    return call ? call(milliseconds) : TIMERR_NOCANDO;
+}
 
 const PlatformCalls Win32Calls = {
     ::CreateFileW,
@@ -26,6 +36,8 @@ const PlatformCalls Win32Calls = {
     ::GetFileAttributesW,
     ::GetFileInformationByHandle,
     ::SetFileInformationByHandle,
+    ::GetFileInformationByHandleEx,
+    OpenFileRelative,
     ::FindFirstFileW,
     ::FindNextFileW,
     ::FindClose,
@@ -35,7 +47,7 @@ const PlatformCalls Win32Calls = {
     ::QueryPerformanceFrequency,
     ::GetTickCount,
     ::Sleep,
-    ::timeBeginPeriod,
+    SystemTimeBeginPeriod,
     ::GetLocalTime,
     ::GetLastError,
     ::SetLastError,
@@ -47,7 +59,12 @@ const PlatformCalls Win32Calls = {
     ::CharUpperW,
     ::GetFinalPathNameByHandleW,
     ::GetVolumeInformationW,
+    ::GetVolumeInformationByHandleW,
     ::CompareStringOrdinal,
+    ::SetFileValidData,
+    ::OpenProcessToken,
+    ::LookupPrivilegeValueW,
+    ::AdjustTokenPrivileges,
     ::CreateThread,
     ::WaitForSingleObject,
 };

@@ -37,6 +37,8 @@ for part in a b; do
   truncate -s 640M "$image" || skip "no room in /dev/shm"
   device=$(losetup --find --show "$image") || skip "no free loop device"
   devices+=("$device")
+  # An earlier user may have left the loop device's counters switched off.
+  echo 1 >"/sys/block/${device#/dev/}/queue/iostats"
 done
 mkfs.btrfs -q -f -d raid0 -m raid0 "${devices[@]}" >/dev/null || skip "mkfs.btrfs failed"
 mount "${devices[0]}" "$work/btrfs" || skip "the btrfs does not mount"

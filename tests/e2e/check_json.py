@@ -7,9 +7,13 @@ Usage: check_json.py FILE OUTCOME SHARES FOLDER [PROFILES]
   or empty to skip that comparison. PROFILES: the profiles run, comma
   separated ("SEQ1M Q8T1" by default); more than one expects a "runs"
   document whose runs all end with OUTCOME.
+Environment: CORVASTA_CHECK_LABEL, the --label of the run (default: the
+host's name); CORVASTA_CHECK_ROOT, the root the run saw as / (a chroot).
 """
 import json
+import os
 import re
+import socket
 import sys
 
 problems = []
@@ -130,6 +134,40 @@ def check(document, outcome, shares, folder, profile="SEQ1M Q8T1"):
         expect(report is None, "a stopped run's report")
     warnings = document.get("warnings")
     expect(isinstance(warnings, list) and all(isinstance(w, str) for w in warnings), "warnings")
+    # No folder here is encrypted, so the writes keep the profile's depth.
+    write_depth = document.get("writeDepth")
+    expect(write_depth is None or is_int(write_depth), "writeDepth")
+    if outcome == "completed":
+        expect(write_depth == SHAPES[profile][1], f"writeDepth {write_depth!r}")
+    check_origin(document)
+    if isinstance(report, str) and outcome == "completed":
+        check_kept(document, report)
+
+
+def check_origin(document):
+    """Where the run came from; without --label the label is the host's name."""
+    for field in ("host", "label", "system"):
+        expect(isinstance(document.get(field), str) and document[field], field)
+    label = os.environ.get("CORVASTA_CHECK_LABEL", document.get("host"))
+    expect(document.get("label") == label, f"the label {document.get('label')!r} is not {label!r}")
+    expect(re.fullmatch(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ", str(document.get("startedAt"))),
+           f"startedAt {document.get('startedAt')!r}")
+    if not document.get("system", "").startswith("Windows"):
+        expect(document.get("host") == socket.gethostname(), f"host {document.get('host')!r}")
+
+
+def check_kept(document, report):
+    """The run's JSON lies beside its report: the very document printed."""
+    if "\\" in report:  # a Windows path, under Wine: not reachable from here
+        return
+    try:
+        root = os.environ.get("CORVASTA_CHECK_ROOT", "")
+        with open(root + report[:report.rfind(".")] + ".json", encoding="utf-8") as file:
+            kept = json.load(file)
+    except (OSError, ValueError) as error:
+        expect(False, f"the JSON beside {report}: {error}")
+        return
+    expect(kept == document, f"the JSON beside {report} is not the document printed")
 
 
 def check_runs(document, outcome, shares, folder, profiles):

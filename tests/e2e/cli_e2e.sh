@@ -66,12 +66,13 @@ fi
 [ -n "$runner" ] && check_json "$work/completed.json" completed any "" "$names"
 [ -z "$(ls -A "$work/elsewhere")" ] || fail "the run wrote into the folder it was started from"
 # One report per profile, each naming it; random profiles' results read RND.
-[ "$(ls -A "$completed" | wc -l)" -eq "$(wc -w <<<"$tags")" ] ||
-  fail "the folder should hold one report per profile, holds: $(ls -A "$completed")"
+[ "$(ls -A "$completed" | wc -l)" -eq "$((2 * $(wc -w <<<"$tags")))" ] ||
+  fail "the folder should hold one report and its JSON per profile, holds: $(ls -A "$completed")"
 for tag in $tags; do
   mapfile -t found < <(ls -A "$completed" | grep -E "^corvasta_[0-9]{14}_${tag}_256MiB\.html$")
   [ "${#found[@]}" -eq 1 ] || { fail "no single report of $tag"; continue; }
   report="$completed/${found[0]}"
+  [ -f "${report%.html}.json" ] || fail "no JSON beside the report of $tag"
   kind=SEQ && [[ "$tag" == RND* ]] && kind=RND
   [ "$(grep -c '<b>PASS 1</b>' "$report")" -eq 2 ] || fail "expected a PASS 1 row in each phase of $tag"
   for line in "<h3>READ TEST</h3>" "<h3>WRITE TEST</h3>" "<h3>RESULT</h3>" "<b>$kind READ</b>" "<b>$kind WRITE</b>" "</html>"; do
@@ -143,10 +144,10 @@ if [ -z "$runner" ]; then
   shm=$(mktemp -d /dev/shm/corvasta-e2e.XXXXXX)
   "$cli" --json --passes 1 --size 256MiB "$shm" >"$work/tmpfs.json" 2>"$work/tmpfs.err"
   code=$?
-  rm -rf "$shm"
   [ "$code" -eq 0 ] || fail "tmpfs run exited $code"
   expect_line "$work/tmpfs.err" "Warning: the folder's file system (tmpfs) has no block device under it"
   check_json "$work/tmpfs.json" completed null "$shm/"
+  rm -rf "$shm"
   python3 -c 'import json, sys; w = json.load(open(sys.argv[1]))["warnings"]; sys.exit(not any("(tmpfs)" in x for x in w))' \
     "$work/tmpfs.json" || fail "the tmpfs run's document does not warn"
 

@@ -19,16 +19,19 @@ expect_exit() {  # pid output code
   [ "$code" -eq "$3" ] || fail "$(basename "$2") tells of a process that exited $code, not $3"
 }
 
-# The folder holds one report and nothing else: a completed run's, with a
-# row for its last pass in each phase and no ERROR block.
+# The folder holds one report, its JSON and nothing else: a completed run's,
+# with a row for its last pass in each phase and no ERROR block.
 expect_one_report() {  # folder passes
   local left
   mapfile -t left < <(ls -A "$1")
-  if [ "${#left[@]}" -ne 1 ] || [[ ! "${left[0]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.html$ ]]; then
-    fail "$(basename "$1") should hold exactly one report, holds: ${left[*]}"
+  if [ "${#left[@]}" -ne 2 ] || [[ ! "${left[1]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.json$ ]] ||
+    [ "${left[0]}" != "${left[1]%.json}.html" ]; then
+    fail "$(basename "$1") should hold exactly one report and its JSON, holds: ${left[*]}"
     return
   fi
   local report="$1/${left[0]}"
+  python3 -c "import json,sys; sys.exit(json.load(open(sys.argv[1]))['outcome'] != 'completed')" "${report%.html}.json" ||
+    fail "the JSON beside the report is not a completed run's"
   [ "$(grep -c "<b>PASS $2</b>" "$report")" -eq 2 ] || fail "expected a PASS $2 row in each phase"
   expect_line "$report" "</html>"
   grep -q '<h2>ERROR</h2>' "$report" && fail "the completed run's report has an ERROR block"

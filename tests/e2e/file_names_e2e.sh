@@ -40,8 +40,9 @@ cat "$work/completed.out"
 [ "$code" -eq 0 ] || fail "the run after the kill exited $code"
 grep -qF "Benchmark Folder: $shown" "$work/completed.out" || fail "the console does not show $shown"
 mapfile -t left < <(ls -A "$folder")
-if [ "${#left[@]}" -ne 1 ] || [[ ! "${left[0]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.html$ ]]; then
-  fail "the folder should hold exactly one report, holds: ${left[*]}"
+if [ "${#left[@]}" -ne 2 ] || [[ ! "${left[0]}" =~ ^corvasta_[0-9]{14}_SEQ1MQ8T1_256MiB\.html$ ]] ||
+  [ "${left[1]}" != "${left[0]%.html}.json" ]; then
+  fail "the folder should hold exactly one report and its JSON, holds: ${left[*]}"
 else
   report=$folder/${left[0]}
   [ "$report" != "$unfinished" ] || fail "the unfinished report was not removed"

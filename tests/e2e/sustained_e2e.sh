@@ -12,44 +12,21 @@
 # the machine cannot give a throttled loop device.
 # Usage: sustained_e2e.sh CLI WORK_DIR
 source "$(dirname "$0")/e2e_checks.sh"
-ram_device=$(dirname "$0")/../../bench/ram_device.sh
-
-skip() { echo "SKIPPED: $*"; exit 77; }
-[ "$(id -u)" -eq 0 ] || skip "needs root for a loop device and a throttle group"
-command -v losetup >/dev/null && command -v mkfs.ext4 >/dev/null || skip "needs losetup and mkfs.ext4"
+source "$(dirname "$0")/throttle.sh"
+need_loop_devices
 
 group=""
 mount=""
 pid=""
 cleanup() {
   [ -n "$pid" ] && kill -9 "$pid" 2>/dev/null && wait "$pid" 2>/dev/null
-  if [ -n "$group" ]; then
-    for _ in 1 2 3 4 5; do rmdir "$group" 2>/dev/null && break; sleep 0.2; done
-  fi
+  [ -n "$group" ] && remove_group "$group"
   [ -n "$mount" ] && bash "$ram_device" down "$mount" >/dev/null
 }
 trap cleanup EXIT
 
-# One throttle group: blkio on cgroup v1, io.max on cgroup v2.
-make_group() {
-  if [ -f /sys/fs/cgroup/blkio/blkio.throttle.write_bps_device ]; then
-    group=/sys/fs/cgroup/blkio/corvasta-e2e-$$
-    mkdir "$group"
-  elif grep -qw io /sys/fs/cgroup/cgroup.controllers 2>/dev/null; then
-    grep -qw io /sys/fs/cgroup/cgroup.subtree_control || echo +io >/sys/fs/cgroup/cgroup.subtree_control
-    group=/sys/fs/cgroup/corvasta-e2e-$$
-    mkdir "$group"
-  else
-    return 1
-  fi
-}
-
 limit() {  # bytes per second
-  if [ -f "$group/blkio.throttle.write_bps_device" ]; then
-    echo "$device_number $1" >"$group/blkio.throttle.write_bps_device"
-  else
-    echo "$device_number wbps=$1" >"$group/io.max"
-  fi
+  limit_device "$group" "$device_number" 0 "$1"
 }
 
 device_written() {  # bytes the loop device has been written
@@ -151,7 +128,7 @@ pid=""
 compgen -G "$bench/corvastatmp*" >/dev/null || fail "the killed write left no temporary folder to recover"
 (cd "$bench" && exec "$cli" --sustained 1GiB) >"$work/next.out" 2>&1 &
 expect_exit $! "$work/next.out" 0
-rm -f "$bench"/corvasta_*_SUSTAINED_1GiB.html
+rm -f "$bench"/corvasta_*_SUSTAINED_1GiB.html "$bench"/corvasta_*_SUSTAINED_1GiB.json
 [ "$(ls -A "$bench")" = "$listing" ] || fail "after the next start the folder holds: $(ls -A "$bench" | tr '\n' ' ')"
 
 finish_checks "sustained end to end"

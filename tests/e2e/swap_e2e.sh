@@ -6,8 +6,9 @@
 # elsewhere; during a pause between read passes the test file is moved
 # aside in its own folder and such a link put in its place. Each time the
 # run ends with the error, the report keeps its ERROR block, the file the
-# link leads to is unchanged byte for byte, and what the swap put there is
-# still there. Under Wine only the link between read passes is tried.
+# link leads to is unchanged byte for byte, what the swap put there is
+# still there, and the marker names the run's folder for the next start to
+# remove. Under Wine only the link between read passes is tried.
 # Usage: swap_e2e.sh CLI WORK_DIR [RUNNER]   (RUNNER: cmake/wine-run.sh for the .exe)
 # shellcheck source=e2e_checks.sh
 source "$(dirname "$(realpath "$0")")/e2e_checks.sh"
@@ -59,7 +60,11 @@ check_case() {  # kind passes wait-line
   local report
   report=$(compgen -G "$case/bench/corvasta_*.html")
   grep -q '<h2>ERROR</h2>' "$report" 2>/dev/null || fail "$kind: no report with an ERROR block"
-  [ -e "$case/bench/result_something_happened.txt" ] && fail "$kind: the marker was left behind"
+  # The folder stays named in the marker, alone, for the next start to remove.
+  local marker=$case/bench/result_something_happened.txt
+  [[ "$(head -n 1 "$marker" 2>/dev/null | tr -d '\r')" == *"$name" ]] ||
+    fail "$kind: the marker does not name the run's folder"
+  [ "$(sed -n 2p "$marker" | tr -d '\r')" = "" ] || fail "$kind: the marker still names the report"
 }
 
 if [ -z "$runner" ]; then

@@ -3,6 +3,7 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -17,11 +18,17 @@ constexpr DWORD WaitAbandoned = 735;
 constexpr DWORD InsufficientBuffer = 122;
 constexpr DWORD NotFound = 1168;
 constexpr size_t PageBytes = 4096;
-constexpr DWORD FakeVolumeSerial = 0x5EED0001;
 uint64_t nextFileIndex = 1;
 
 FakeState& S() {
     return *state;
+}
+
+// Each thread has its own last error, as on Windows: a pass's threads call
+// the fake at once.
+DWORD& ThreadLastError() {
+    thread_local DWORD code = 0;
+    return code;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -40,13 +47,13 @@ bool Failing(const std::string& call) {
         --next.skip;
         return false;
     }
-    S().lastError = next.code;
+    ThreadLastError() = next.code;
     found->second.pop_front();
     return true;
 }
 
 BOOL Fail(DWORD code) {
-    S().lastError = code;
+    ThreadLastError() = code;
     return FALSE;
 }
 
@@ -81,7 +88,7 @@ bool TooLong(const wchar_t* given, size_t limit) {
     if (full.size() < limit || full[1] != L':') return false;
     S().longPathCalls += 1;
     if (!S().longPathsLimited || IsExtended(given)) return false;
-    S().lastError = ERROR_FILENAME_EXCED_RANGE;
+    ThreadLastError() = ERROR_FILENAME_EXCED_RANGE;
     return true;
 }
 
@@ -203,6 +210,16 @@ DWORD RefusalOf(const FakeNode& node, const std::wstring& resolved, DWORD access
     return 0;
 }
 
+HANDLE OpenNode(const std::wstring& resolved, DWORD access, DWORD share, DWORD disposition,
+                DWORD flags);
+// Where the object a handle holds is now: a handle keeps its object when the
+// object's name is moved, as on Windows.
+std::wstring HeldPath(const FakeHandle& handle);
+// Why a disposition is refused (0 when it is not); posix tells its semantics.
+DWORD DispositionRefusal(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes,
+                         bool& posix);
+bool DeletionAsked(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information);
+
 HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
                               SECURITY_ATTRIBUTES*, DWORD disposition, DWORD flags, HANDLE) {
     const std::wstring resolved = OpenTarget(Resolve(path), flags);
@@ -212,6 +229,11 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     if (S().devices.count(path) != 0) {
         return NewHandle({FakeHandle::Kind::Device, path, access, share, flags, 0, nullptr, {}, 0});
     }
+    return OpenNode(resolved, access, share, disposition, flags);
+}
+
+HANDLE OpenNode(const std::wstring& resolved, DWORD access, DWORD share, DWORD disposition,
+                DWORD flags) {
     FakeNode* node = NodeAt(resolved);
     const bool creates =
         disposition == CREATE_ALWAYS || disposition == CREATE_NEW || disposition == OPEN_ALWAYS;
@@ -228,15 +250,37 @@ HANDLE WINAPI FakeCreateFileW(const wchar_t* path, DWORD access, DWORD share,
     if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
     node->openCount += 1;
     const bool tellsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
-    S().lastError = existed && tellsExisting ? ERROR_ALREADY_EXISTS : 0;
-    return NewHandle({FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
-                      node->fileIndex, node->attributes});
+    ThreadLastError() = existed && tellsExisting ? ERROR_ALREADY_EXISTS : 0;
+    FakeHandle opened{FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
+                      node->fileIndex, node->attributes};
+    opened.volume = node->volume;
+    opened.fileIdHigh = node->fileIdHigh;
+    opened.privileged = S().volumePrivilegeEnabled;
+    return NewHandle(std::move(opened));
 }
 
 bool Misaligned(const FakeHandle& file, const void* buffer, DWORD bytes, uint64_t offset) {
     if ((file.flags & FILE_FLAG_NO_BUFFERING) == 0) return false;
     return reinterpret_cast<uintptr_t>(buffer) % PageBytes != 0 || bytes % 512 != 0 ||
            offset % 512 != 0;
+}
+
+// Whether Windows would do this request before its call returns: past the
+// valid data length, or a write to an encrypted file. A write moves the
+// valid data length on as it goes.
+bool DoneSynchronously(FakeNode& node, const FakeRequest& request) {
+    const bool encrypted = request.isWrite && (node.attributes & FILE_ATTRIBUTE_ENCRYPTED) != 0;
+    const uint64_t end = request.offset + request.bytes;
+    const bool beyond = S().validDataLengths && end > node.validBytes;
+    if (beyond && request.isWrite) node.validBytes = end;
+    return encrypted || beyond;
+}
+
+void NotePending() {
+    const auto pending = std::count_if(S().requests.begin(), S().requests.end(), [](const FakeRequest& r) {
+        return !r.completed && !r.synchronous;
+    });
+    S().mostPending = std::max<int64_t>(S().mostPending, pending);
 }
 
 BOOL Queue(HANDLE handle, FakeHandle& file, const void* buffer, DWORD bytes,
@@ -247,8 +291,11 @@ BOOL Queue(HANDLE handle, FakeHandle& file, const void* buffer, DWORD bytes,
         S().violations.push_back("overlapped request on a handle without a port");
         return Fail(ERROR_INVALID_PARAMETER);
     }
-    S().requests.push_back({handle, overlapped, buffer, bytes, isWrite, offset, false, false});
-    return Fail(ERROR_IO_PENDING);
+    FakeRequest request{handle, overlapped, buffer, bytes, isWrite, offset, false, false};
+    request.synchronous = DoneSynchronously(S().nodes[file.path], request);
+    S().requests.push_back(request);
+    NotePending();
+    return request.synchronous ? TRUE : Fail(ERROR_IO_PENDING);
 }
 
 BOOL Transfer(HANDLE handle, void* buffer, DWORD bytes, DWORD* done, OVERLAPPED* overlapped,
@@ -263,6 +310,8 @@ BOOL Transfer(HANDLE handle, void* buffer, DWORD bytes, DWORD* done, OVERLAPPED*
     if (isWrite) {
         if (content.size() < file->position + bytes) content.resize(file->position + bytes);
         std::memcpy(&content[file->position], buffer, bytes);
+        FakeNode& node = S().nodes[file->path];
+        node.validBytes = std::max<uint64_t>(node.validBytes, file->position + bytes);
     } else {
         count = file->position >= content.size()
                     ? 0
@@ -323,7 +372,7 @@ FakeRequest* NextCompletion(HANDLE port) {
 DWORD TakeRequest(FakeRequest& request) {
     request.completed = true;
     if (request.cancelled) return ERROR_OPERATION_ABORTED;
-    return Failing("Completion") ? S().lastError : 0;
+    return Failing("Completion") ? ThreadLastError() : 0;
 }
 
 DWORD CompletedBytes(const FakeRequest& request, DWORD error) {
@@ -360,7 +409,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entri
     if (HandleOf(port, FakeHandle::Kind::Port) == nullptr) return Fail(ERROR_INVALID_HANDLE);
     // A call that succeeds leaves the last error as it was, even when a
     // request it hands back has failed.
-    const DWORD lastError = S().lastError;
+    const DWORD lastError = ThreadLastError();
     const ULONG most = std::min(count, S().completionsPerWait);
     while (*removed < most) {
         FakeRequest* request = NextCompletion(port);
@@ -373,7 +422,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entri
         entries[(*removed)++] =
             OVERLAPPED_ENTRY{key, record, 0, static_cast<DWORD>(record->InternalHigh)};
     }
-    S().lastError = lastError;
+    ThreadLastError() = lastError;
     if (*removed > 0) return TRUE;
     S().violations.push_back("waited on a port with nothing in flight");
     return Fail(WaitAbandoned);
@@ -417,7 +466,9 @@ BOOL WINAPI FakeSetEndOfFile(HANDLE handle) {
     if (Failing("SetEndOfFile")) return FALSE;
     FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    S().nodes[file->path].bytes.resize(file->position);
+    FakeNode& node = S().nodes[file->path];
+    node.bytes.resize(file->position);
+    node.validBytes = std::min<uint64_t>(node.validBytes, file->position);
     return TRUE;
 }
 
@@ -434,6 +485,7 @@ const char* KindName(FakeHandle::Kind kind) {
         case FakeHandle::Kind::Port: return "port";
         case FakeHandle::Kind::Search: return "search";
         case FakeHandle::Kind::Device: return "device";
+        case FakeHandle::Kind::Token: return "token";
         case FakeHandle::Kind::Thread: return "thread";
     }
     return "?";
@@ -457,10 +509,12 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
                       Narrow(closing.path));
     if (closing.kind == FakeHandle::Kind::File) {
         if (InFlightOn(handle)) S().violations.push_back("file closed with requests in flight");
-        FakeNode* node = NodeAt(closing.path);
+        const std::wstring path = HeldPath(closing);
+        FakeNode* node = NodeAt(path);
         if (node != nullptr) {
             node->openCount -= 1;
-            if (node->deletePending && node->openCount == 0) S().nodes.erase(closing.path);
+            const bool goes = closing.posixDelete || (node->deletePending && node->openCount == 0);
+            if (goes) S().nodes.erase(path);
         }
     }
     if (closing.kind == FakeHandle::Kind::Thread) {
@@ -518,7 +572,7 @@ DWORD WINAPI FakeGetFileAttributesW(const wchar_t* path) {
     const FakeNode* node = NodeAt(resolved);
     if (node != nullptr) return node->attributes;
     if (IsRoot(resolved)) return FILE_ATTRIBUTE_DIRECTORY;
-    S().lastError = MissingCode(resolved);
+    ThreadLastError() = MissingCode(resolved);
     return INVALID_FILE_ATTRIBUTES;
 }
 
@@ -539,7 +593,7 @@ BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMA
     if ((file->access & (GENERIC_READ | FILE_READ_ATTRIBUTES)) == 0) return Fail(ERROR_ACCESS_DENIED);
     *information = BY_HANDLE_FILE_INFORMATION{};
     information->dwFileAttributes = file->attributes;
-    information->dwVolumeSerialNumber = FakeVolumeSerial;
+    information->dwVolumeSerialNumber = static_cast<DWORD>(file->volume);
     information->nNumberOfLinks = LinkCount(file->fileIndex);
     information->nFileIndexHigh = static_cast<DWORD>(file->fileIndex >> 32);
     information->nFileIndexLow = static_cast<DWORD>(file->fileIndex);
@@ -547,24 +601,27 @@ BOOL WINAPI FakeGetFileInformationByHandle(HANDLE handle, BY_HANDLE_FILE_INFORMA
 }
 
 // Marks the object for deletion when its last handle closes, as Windows
-// does; the fake keeps objects by name, so the name must still lead to it.
+// does, or when this handle closes with POSIX semantics; the object is
+// found where it is now, as a handle holds it whatever its name.
 BOOL WINAPI FakeSetFileInformationByHandle(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
                                            LPVOID information, DWORD bytes) {
     if (Failing("SetFileInformationByHandle")) return FALSE;
     const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
-    if (infoClass != FileDispositionInfo || bytes < sizeof(FILE_DISPOSITION_INFO)) {
-        return Fail(ERROR_INVALID_PARAMETER);
-    }
+    bool posix = false;
+    const DWORD refusal = DispositionRefusal(infoClass, information, bytes, posix);
+    if (refusal != 0) return Fail(refusal);
     if ((file->access & DELETE) == 0) return Fail(ERROR_ACCESS_DENIED);
-    if (!static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile) return TRUE;
-    FakeNode* node = NodeAt(file->path);
+    if (!DeletionAsked(infoClass, information)) return TRUE;
+    const std::wstring path = HeldPath(*file);
+    FakeNode* node = NodeAt(path);
     if (node == nullptr || node->fileIndex != file->fileIndex) return Fail(ERROR_FILE_NOT_FOUND);
-    if (node->directory && node->linkTarget.empty() && HasChildren(file->path)) {
+    if (node->directory && node->linkTarget.empty() && HasChildren(path)) {
         return Fail(ERROR_DIR_NOT_EMPTY);
     }
-    S().log.push_back("SetFileInformationByHandle delete " + Narrow(file->path));
+    S().log.push_back("SetFileInformationByHandle delete " + Narrow(path));
     node->deletePending = true;
+    S().handles[handle].posixDelete = posix;
     return TRUE;
 }
 
@@ -718,11 +775,11 @@ void WINAPI FakeGetLocalTime(SYSTEMTIME* time) {
 }
 
 DWORD WINAPI FakeGetLastError() {
-    return S().lastError;
+    return ThreadLastError();
 }
 
 void WINAPI FakeSetLastError(DWORD code) {
-    S().lastError = code;
+    ThreadLastError() = code;
 }
 
 // Copies text with the Win32 convention: the length without the terminator
@@ -746,7 +803,7 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, wchar_t* buffer, DWORD length) {
     std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(copied), buffer);
     buffer[copied] = L'\0';
     if (copied < name.size()) {
-        S().lastError = InsufficientBuffer;
+        ThreadLastError() = InsufficientBuffer;
         return length;
     }
     return static_cast<DWORD>(copied);
@@ -799,7 +856,7 @@ int WINAPI FakeMultiByteToWideChar(UINT, DWORD, const char* bytes, int byteCount
         byteCount < 0 ? std::strlen(bytes) + 1 : static_cast<size_t>(byteCount);
     if (textLength == 0) return static_cast<int>(count);
     if (count > static_cast<size_t>(textLength)) {
-        S().lastError = InsufficientBuffer;
+        ThreadLastError() = InsufficientBuffer;
         return 0;
     }
     for (size_t i = 0; i < count; ++i) text[i] = static_cast<unsigned char>(bytes[i]);
@@ -827,16 +884,31 @@ const std::pair<const std::wstring, std::wstring>* MountOf(const std::wstring& r
     return best;
 }
 
-// The path with every link followed, on the volume GUID path of its mount.
+// The path a handle was opened on, with its link followed.
+std::wstring FinalPathOf(const FakeHandle& handle) {
+    const FakeNode* node = NodeAt(handle.path);
+    return node != nullptr && !node->linkTarget.empty() ? node->linkTarget : handle.path;
+}
+
+// As Windows names a path on its device: a share ("\\server\share\...") on
+// the network redirector, anything else on one disk volume.
+DWORD NtFinalPath(const std::wstring& path, DWORD length, wchar_t* buffer) {
+    if (path.compare(0, 2, L"\\\\") == 0) return CopyOut(L"\\Device\\Mup\\" + path.substr(2), length, buffer);
+    const size_t root = path.find(L'\\');
+    return CopyOut(L"\\Device\\HarddiskVolume1" + (root == std::wstring::npos ? L"\\" : path.substr(root)),
+                   length, buffer);
+}
+
+// The path with every link followed, on the volume GUID path of its mount;
+// none for a share, which has no volume GUID.
 DWORD WINAPI FakeGetFinalPathNameByHandleW(HANDLE handle, wchar_t* buffer, DWORD length,
                                            DWORD flags) {
     if (Failing("GetFinalPathNameByHandleW")) return 0;
     auto found = S().handles.find(handle);
     if (found == S().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    const std::wstring path = FinalPathOf(found->second);
+    if (flags == VOLUME_NAME_NT) return NtFinalPath(path, length, buffer);
     if (flags != VOLUME_NAME_GUID) return Fail(ERROR_INVALID_PARAMETER);
-    std::wstring path = found->second.path;
-    const FakeNode* node = NodeAt(path);
-    if (node != nullptr && !node->linkTarget.empty()) path = node->linkTarget;
     const auto* mount = MountOf(path);
     if (mount == nullptr) return Fail(ERROR_PATH_NOT_FOUND);
     std::wstring rest = path.substr(mount->first.size());
@@ -864,6 +936,28 @@ BOOL WINAPI FakeGetVolumeInformationW(const wchar_t* root, wchar_t* volumeName,
     return TRUE;
 }
 
+// The file system of the longest root in fileSystems that the handle's
+// final path lies under.
+BOOL WINAPI FakeGetVolumeInformationByHandleW(HANDLE handle, wchar_t* volumeName,
+                                              DWORD volumeNameLength, DWORD* serialNumber,
+                                              DWORD* longestComponent, DWORD* fileSystemFlags,
+                                              wchar_t* fileSystemName, DWORD fileSystemNameLength) {
+    if (Failing("GetVolumeInformationByHandleW")) return FALSE;
+    auto found = S().handles.find(handle);
+    if (found == S().handles.end()) return Fail(ERROR_INVALID_HANDLE);
+    const std::wstring path = JoinPath(FinalPathOf(found->second), L"");
+    const std::wstring* root = nullptr;
+    for (const auto& known : S().fileSystems) {
+        if (path.compare(0, known.first.size(), known.first) == 0 &&
+            (root == nullptr || known.first.size() > root->size()))
+            root = &known.first;
+    }
+    if (root == nullptr) return Fail(ERROR_INVALID_FUNCTION);
+    return FakeGetVolumeInformationW(root->c_str(), volumeName, volumeNameLength, serialNumber,
+                                     longestComponent, fileSystemFlags, fileSystemName,
+                                     fileSystemNameLength);
+}
+
 // Ordinal: code unit by code unit, the case folded without any locale.
 int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t* b, int bLength,
                                     BOOL ignoreCase) {
@@ -877,6 +971,175 @@ int WINAPI FakeCompareStringOrdinal(const wchar_t* a, int aLength, const wchar_t
     };
     const int order = folded(a, aLength).compare(folded(b, bLength));
     return order < 0 ? CSTR_LESS_THAN : order == 0 ? CSTR_EQUAL : CSTR_GREATER_THAN;
+}
+
+// ---- Held objects: where a handle's object is now, the dispositions, the
+// listing through a folder's handle and opens relative to it.
+
+std::wstring HeldPath(const FakeHandle& handle) {
+    const FakeNode* node = NodeAt(handle.path);
+    if (node != nullptr && node->fileIndex == handle.fileIndex) return handle.path;
+    for (const auto& [path, other] : S().nodes) {
+        if (other.fileIndex == handle.fileIndex) return path;
+    }
+    return handle.path;
+}
+
+DWORD DispositionRefusal(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information, DWORD bytes,
+                         bool& posix) {
+    if (information == nullptr) return ERROR_INVALID_PARAMETER;
+    if (infoClass == FileDispositionInfo) {
+        return bytes < sizeof(FILE_DISPOSITION_INFO) ? ERROR_INVALID_PARAMETER : 0;
+    }
+    if (infoClass != FileDispositionInfoEx || bytes < sizeof(FILE_DISPOSITION_INFO_EX) ||
+        !S().posixDeleteSupported) {
+        return ERROR_INVALID_PARAMETER;
+    }
+    const DWORD flags = static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags;
+    posix = (flags & FILE_DISPOSITION_FLAG_POSIX_SEMANTICS) != 0;
+    return 0;
+}
+
+bool DeletionAsked(FILE_INFO_BY_HANDLE_CLASS infoClass, const void* information) {
+    if (infoClass == FileDispositionInfo) {
+        return static_cast<const FILE_DISPOSITION_INFO*>(information)->DeleteFile != 0;
+    }
+    return (static_cast<const FILE_DISPOSITION_INFO_EX*>(information)->Flags &
+            FILE_DISPOSITION_FLAG_DELETE) != 0;
+}
+
+BOOL FakeTagInfo(const FakeHandle& file, void* information, DWORD bytes) {
+    if (bytes < sizeof(FILE_ATTRIBUTE_TAG_INFO)) return Fail(ERROR_INVALID_PARAMETER);
+    const FakeNode* node = NodeAt(HeldPath(file));
+    auto* tag = static_cast<FILE_ATTRIBUTE_TAG_INFO*>(information);
+    tag->FileAttributes = node != nullptr ? node->attributes : file.attributes;
+    tag->ReparseTag = node != nullptr ? node->reparseTag : 0;
+    return TRUE;
+}
+
+constexpr size_t ListedNameAt = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+
+size_t ListedBytes(const std::wstring& name) {
+    return (ListedNameAt + name.size() * sizeof(wchar_t) + 7) & ~size_t{7};
+}
+
+// Lays out the names still to give, as many as fit, as Windows does.
+BOOL FakeListing(FakeHandle& folder, bool restart, void* information, DWORD bytes) {
+    const std::wstring path = HeldPath(folder);
+    const FakeNode* node = NodeAt(path);
+    if (node == nullptr || !node->directory) return Fail(ERROR_INVALID_PARAMETER);
+    if (restart) folder.names = ChildNames(path, L"*");
+    auto* out = static_cast<unsigned char*>(information);
+    size_t used = 0, lastAt = 0;
+    while (!folder.names.empty() && used + ListedBytes(folder.names.front()) <= bytes) {
+        const std::wstring& name = folder.names.front();
+        const FakeNode* entry = NodeAt(path + PathSeparator + name);
+        auto* record = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(out + used);
+        std::memset(static_cast<void*>(record), 0, ListedNameAt);
+        record->FileAttributes = entry != nullptr ? entry->attributes : FILE_ATTRIBUTE_DIRECTORY;
+        record->FileId.QuadPart = entry != nullptr ? static_cast<int64_t>(entry->fileIndex) : 0;
+        record->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+        std::memcpy(record->FileName, name.data(), name.size() * sizeof(wchar_t));
+        if (used != 0) {
+            reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(out + lastAt)->NextEntryOffset =
+                static_cast<DWORD>(used - lastAt);
+        }
+        lastAt = used;
+        used += ListedBytes(name);
+        folder.names.erase(folder.names.begin());
+    }
+    if (used != 0) return TRUE;
+    return Fail(folder.names.empty() ? ERROR_NO_MORE_FILES : ERROR_MORE_DATA);
+}
+
+// The file system tells the 128-bit id and 64-bit serial unless it is FAT.
+BOOL FakeIdInfo(const FakeHandle& file, void* information, DWORD bytes) {
+    if (bytes < sizeof(FILE_ID_INFO) || !S().fileIdInfo) return Fail(ERROR_INVALID_PARAMETER);
+    auto* id = static_cast<FILE_ID_INFO*>(information);
+    id->VolumeSerialNumber = file.volume;
+    std::memcpy(id->FileId.Identifier, &file.fileIndex, 8);
+    std::memcpy(id->FileId.Identifier + 8, &file.fileIdHigh, 8);
+    return TRUE;
+}
+
+BOOL WINAPI FakeGetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                             LPVOID information, DWORD bytes) {
+    if (Failing("GetFileInformationByHandleEx")) return FALSE;
+    FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if (infoClass == FileAttributeTagInfo) return FakeTagInfo(*file, information, bytes);
+    if (infoClass == FileIdInfo) return FakeIdInfo(*file, information, bytes);
+    if (infoClass == FileIdBothDirectoryInfo || infoClass == FileIdBothDirectoryRestartInfo) {
+        return FakeListing(*file, infoClass == FileIdBothDirectoryRestartInfo, information, bytes);
+    }
+    return Fail(ERROR_INVALID_PARAMETER);
+}
+
+// The entry of the object the folder handle holds, wherever that is now.
+HANDLE WINAPI FakeOpenFileRelative(HANDLE folder, const wchar_t* name, DWORD access, DWORD share,
+                                   DWORD flags) {
+    if (Failing("OpenFileRelative")) return INVALID_HANDLE_VALUE;
+    const FakeHandle* held = HandleOf(folder, FakeHandle::Kind::File);
+    const FakeNode* node = held == nullptr ? nullptr : NodeAt(HeldPath(*held));
+    if (node == nullptr || !node->directory || !node->linkTarget.empty()) {
+        Fail(held == nullptr ? ERROR_INVALID_HANDLE : ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    const std::wstring resolved = OpenTarget(HeldPath(*held) + PathSeparator + name, flags);
+    S().log.push_back("OpenFileRelative " + Narrow(resolved));
+    return OpenNode(resolved, access, share, OPEN_EXISTING, flags);
+}
+
+// ---- Identity, valid data length and the volume privilege: the calls
+// Windows answers differently from Wine.
+
+// Needs a handle that may write, opened while the privilege was enabled; the
+// length lies past the valid data and within the file.
+BOOL WINAPI FakeSetFileValidData(HANDLE handle, LONGLONG length) {
+    if (Failing("SetFileValidData")) return FALSE;
+    const FakeHandle* file = HandleOf(handle, FakeHandle::Kind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    if ((file->access & GENERIC_WRITE) == 0) return Fail(ERROR_ACCESS_DENIED);
+    if (!file->privileged) return Fail(ERROR_PRIVILEGE_NOT_HELD);
+    FakeNode& node = S().nodes[file->path];
+    const auto valid = static_cast<uint64_t>(length);
+    if (length <= 0 || valid <= node.validBytes || valid > node.bytes.size())
+        return Fail(ERROR_INVALID_PARAMETER);
+    node.validBytes = valid;
+    return TRUE;
+}
+
+BOOL WINAPI FakeOpenProcessToken(HANDLE process, DWORD, HANDLE* token) {
+    if (Failing("OpenProcessToken")) return FALSE;
+    if (process != CurrentProcess) return Fail(ERROR_INVALID_HANDLE);
+    *token = NewHandle({FakeHandle::Kind::Token, L"", 0, 0, 0, 0, nullptr, {}, 0});
+    return TRUE;
+}
+
+BOOL WINAPI FakeLookupPrivilegeValueW(const wchar_t*, const wchar_t* name, LUID* luid) {
+    constexpr DWORD NoSuchPrivilege = 1313;
+    if (Failing("LookupPrivilegeValueW")) return FALSE;
+    if (std::wstring(name) != ManageVolumePrivilege) return Fail(NoSuchPrivilege);
+    *luid = LUID{28, 0};  // SE_MANAGE_VOLUME_PRIVILEGE
+    return TRUE;
+}
+
+// As documented: TRUE also when the privilege is not the token's, with
+// ERROR_NOT_ALL_ASSIGNED as the last error.
+BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES* newState, DWORD,
+                                      TOKEN_PRIVILEGES*, DWORD*) {
+    if (Failing("AdjustTokenPrivileges")) return FALSE;
+    if (HandleOf(token, FakeHandle::Kind::Token) == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    const bool enables = newState->PrivilegeCount == 1 &&
+                         newState->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED &&
+                         newState->Privileges[0].Luid.LowPart == 28;
+    if (!S().volumePrivilegeHeld) {
+        ThreadLastError() = ERROR_NOT_ALL_ASSIGNED;
+        return TRUE;
+    }
+    S().volumePrivilegeEnabled = S().volumePrivilegeEnabled || enables;
+    ThreadLastError() = ERROR_SUCCESS;
+    return TRUE;
 }
 
 std::recursive_mutex& FakeLock() {
@@ -940,6 +1203,8 @@ const PlatformCalls FakeCalls = {
     Serialized<FakeGetFileAttributesW>::Entry,
     Serialized<FakeGetFileInformationByHandle>::Entry,
     Serialized<FakeSetFileInformationByHandle>::Entry,
+    Serialized<FakeGetFileInformationByHandleEx>::Entry,
+    Serialized<FakeOpenFileRelative>::Entry,
     Serialized<FakeFindFirstFileW>::Entry,
     Serialized<FakeFindNextFileW>::Entry,
     Serialized<FakeFindClose>::Entry,
@@ -961,7 +1226,12 @@ const PlatformCalls FakeCalls = {
     Serialized<FakeCharUpperW>::Entry,
     Serialized<FakeGetFinalPathNameByHandleW>::Entry,
     Serialized<FakeGetVolumeInformationW>::Entry,
+    Serialized<FakeGetVolumeInformationByHandleW>::Entry,
     Serialized<FakeCompareStringOrdinal>::Entry,
+    Serialized<FakeSetFileValidData>::Entry,
+    Serialized<FakeOpenProcessToken>::Entry,
+    Serialized<FakeLookupPrivilegeValueW>::Entry,
+    Serialized<FakeAdjustTokenPrivileges>::Entry,
     Serialized<FakeCreateThread>::Entry,
     FakeWaitForSingleObject,
 };
@@ -981,6 +1251,7 @@ uint64_t NewFakeFileIndex() {
 FakeState& InstallFake() {
     if (state) ReleaseAllocations();
     state = std::make_unique<FakeState>();
+    ThreadLastError() = 0;
 #ifdef _WIN32
     state->currentDirectory = L"D:\\bench";
     state->moduleFileName = L"D:\\tools\\corvasta.exe";

@@ -19,6 +19,12 @@
 // every new file; a copied node keeps its own.
 uint64_t NewFakeFileIndex();
 
+// The volume every node is on unless a test puts it on another.
+constexpr uint64_t FakeVolumeSerial = 0x0BEE5EED5EED0001;
+// A Files-On-Demand placeholder's tag (IO_REPARSE_TAG_CLOUD_6): a reparse
+// point, but not a name surrogate.
+constexpr DWORD FakeCloudTag = 0x9000601Au;
+
 struct FakeNode {
     bool directory = false;
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;  // FILE_ATTRIBUTE_REPARSE_POINT marks a reparse point
@@ -30,6 +36,13 @@ struct FakeNode {
     std::wstring linkTarget;
     uint64_t fileIndex = NewFakeFileIndex();
     bool deletePending = false;  // goes when its last handle is closed
+    // Its volume's 64-bit serial (GetFileInformationByHandle tells the low 32
+    // bits) and the upper half of its 128-bit file id, which only FileIdInfo
+    // tells (ReFS gives ids that differ there alone).
+    uint64_t volume = FakeVolumeSerial;
+    uint64_t fileIdHigh = 0;
+    // How far the file holds written data; see FakeState::validDataLengths.
+    uint64_t validBytes = 0;
 };
 
 // One overlapped request, in issue order.
@@ -42,10 +55,11 @@ struct FakeRequest {
     uint64_t offset = 0;
     bool completed = false;  // taken from the port
     bool cancelled = false;
+    bool synchronous = false;  // done before its call returned; its completion still queued
 };
 
 struct FakeHandle {
-    enum class Kind { File, Port, Search, Device, Thread } kind = Kind::File;
+    enum class Kind { File, Port, Search, Device, Token, Thread } kind = Kind::File;
     std::wstring path;
     DWORD access = 0;
     DWORD share = 0;
@@ -56,6 +70,10 @@ struct FakeHandle {
     ULONG_PTR key = 0;                 // for a file bound to a port: its completion key
     uint64_t fileIndex = 0;            // the object opened, whatever its name leads to later
     DWORD attributes = 0;
+    bool posixDelete = false;          // its name goes when this handle closes
+    uint64_t volume = 0;               // the object's, as fileIndex
+    uint64_t fileIdHigh = 0;
+    bool privileged = false;  // opened while the volume privilege was enabled
 };
 
 // The arguments the portable code gave, so a test can hold them to what the
@@ -82,6 +100,9 @@ struct FakeState {
     // Searches show a folder link as the folder it leads to, as some
     // backends' do; GetFileAttributesW still shows the link.
     bool searchFollowsLinks = false;
+    // FileDispositionInfoEx as NTFS takes it; false plays FAT, which
+    // refuses it with ERROR_INVALID_PARAMETER.
+    bool posixDeleteSupported = true;
 
     // Clock. Each QueryPerformanceCounter call returns counterAt(readIndex)
     // when set, else counter, which then advances by ticksPerRead.
@@ -109,6 +130,20 @@ struct FakeState {
     // Decides the byte count a synchronous ReadFile/WriteFile at a file
     // position moves and reports (default: all it was asked for).
     std::function<DWORD(uint64_t position, DWORD bytes)> syncTransferBytes;
+    // NTFS as Windows documents it: an overlapped request that reaches past
+    // the file's valid data length is done synchronously (the call returns
+    // TRUE at once) and a write moves that length on; SetEndOfFile leaves it
+    // where it is and only SetFileValidData moves it ahead. Writes to an
+    // encrypted (EFS) file are always synchronous. mostPending is the most
+    // requests that were ever pending at once.
+    bool validDataLengths = false;
+    int64_t mostPending = 0;
+    // The process may enable SeManageVolumePrivilege (it runs elevated);
+    // AdjustTokenPrivileges then enables it, else it answers ERROR_NOT_ALL_ASSIGNED.
+    bool volumePrivilegeHeld = true;
+    bool volumePrivilegeEnabled = false;
+    // The file system tells FileIdInfo (NTFS, ReFS); FAT does not.
+    bool fileIdInfo = true;
 
     // Storage queries: answers DeviceIoControl for a handle opened on path.
     std::function<BOOL(const std::wstring& path, DWORD code, const void* input,
@@ -145,7 +180,6 @@ struct FakeState {
     // the state above sees one call at a time.
     std::map<HANDLE, std::thread> threads;
     std::vector<std::string> violations;  // misuse seen: freeing a buffer in flight, ...
-    DWORD lastError = 0;
 
     struct Failure {
         int skip;  // matching calls to let through first

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <set>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -445,6 +446,61 @@ TEST_F(NativeSeam, SynchronousHandlesKeepTheirOwnPosition) {
     Platform.CloseHandle(file);
 }
 
+// The names a held folder's listing gives, read in answers of `bytes` each.
+std::multiset<std::wstring> ListThrough(HANDLE folder, DWORD bytes) {
+    std::vector<uint64_t> buffer(bytes / sizeof(uint64_t));
+    std::multiset<std::wstring> names;
+    FILE_INFO_BY_HANDLE_CLASS infoClass = FileIdBothDirectoryRestartInfo;
+    while (Platform.GetFileInformationByHandleEx(folder, infoClass, buffer.data(), bytes)) {
+        infoClass = FileIdBothDirectoryInfo;
+        const auto* at = reinterpret_cast<const unsigned char*>(buffer.data());
+        for (;;) {
+            const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(at);
+            names.insert(std::wstring(record->FileName, record->FileNameLength / sizeof(wchar_t)));
+            if (record->NextEntryOffset == 0) break;
+            at += record->NextEntryOffset;
+        }
+    }
+    EXPECT_EQ(Platform.GetLastError(), ERROR_NO_MORE_FILES);
+    return names;
+}
+
+// Listing and opening through a held folder's handle: every entry once,
+// across answers too small for all, and nothing outside the folder.
+TEST_F(NativeSeam, AHeldFolderIsListedAndOpenedThroughItsHandle) {
+    std::multiset<std::wstring> expected = {L".", L"..", L"inner"};
+    for (int i = 0; i < 300; ++i) {
+        const std::wstring name = L"entry_" + std::to_wstring(i);
+        Platform.CloseHandle(Open(In(name.c_str()), ReadWrite, CREATE_NEW, 0));
+        expected.insert(name);
+    }
+    ASSERT_TRUE(Platform.CreateDirectoryW(In(L"inner").c_str(), nullptr));
+    HANDLE held = Open(folder, GENERIC_READ | DELETE | FILE_READ_ATTRIBUTES, OPEN_EXISTING,
+                       AsFolder | FILE_FLAG_OPEN_REPARSE_POINT, FILE_SHARE_READ | FILE_SHARE_WRITE);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(ListThrough(held, 1024), expected);
+    EXPECT_EQ(ListThrough(held, 65536), expected);
+
+    const DWORD access = DELETE | FILE_READ_ATTRIBUTES;
+    const DWORD asItself = FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS;
+    for (const wchar_t* outside : {L"..", L".", L""}) {
+        EXPECT_EQ(Platform.OpenFileRelative(held, outside, access, ShareAll, asItself), INVALID_HANDLE_VALUE);
+    }
+    EXPECT_EQ(Platform.OpenFileRelative(held, L"absent", access, ShareAll, asItself), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+    for (const wchar_t* name : {L"entry_7", L"inner"}) {
+        HANDLE entry = Platform.OpenFileRelative(held, name, access, ShareAll, asItself);
+        ASSERT_NE(entry, INVALID_HANDLE_VALUE);
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        ASSERT_TRUE(Platform.GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof(tag)));
+        EXPECT_EQ((tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0, std::wstring(name) == L"inner");
+        EXPECT_TRUE(DeleteThrough(entry));
+        Platform.CloseHandle(entry);
+        EXPECT_EQ(Platform.GetFileAttributesW(In(name).c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    Platform.CloseHandle(held);
+}
+
 TEST_F(NativeSeam, FindListsEveryEntryWithDotsFirst) {
     MakeFile(L"one.bin", 1);
     ASSERT_TRUE(Platform.CreateDirectoryW(In(L"inner").c_str(), nullptr));
@@ -582,6 +638,18 @@ TEST_F(NativeSeam, VolumeNamesAndOrdinalComparison) {
     EXPECT_FALSE(Platform.GetVolumeInformationW(In(L"missing/").c_str(), nullptr, 0, nullptr,
                                                 nullptr, nullptr, name, MAX_PATH + 1));
     EXPECT_EQ(Platform.GetLastError(), ERROR_FILE_NOT_FOUND);
+    // The same from a folder's own handle, through fstatfs.
+    const HANDLE folder = Platform.CreateFileW(L"/dev/shm", 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(folder, INVALID_HANDLE_VALUE);
+    name[0] = L'\0';
+    EXPECT_TRUE(Platform.GetVolumeInformationByHandleW(folder, nullptr, 0, nullptr, nullptr, nullptr,
+                                                       name, MAX_PATH + 1));
+    EXPECT_STREQ(name, L"tmpfs");
+    Platform.CloseHandle(folder);
+    EXPECT_FALSE(Platform.GetVolumeInformationByHandleW(INVALID_HANDLE_VALUE, nullptr, 0, nullptr,
+                                                        nullptr, nullptr, name, MAX_PATH + 1));
+    EXPECT_EQ(Platform.GetLastError(), ERROR_INVALID_HANDLE);
 
     EXPECT_EQ(Platform.CompareStringOrdinal(L"Tmp\u00E9", -1, L"tMP\u00C9", 4, TRUE), CSTR_EQUAL);
     EXPECT_EQ(Platform.CompareStringOrdinal(L"Tmp", -1, L"tmp", -1, FALSE), CSTR_LESS_THAN);

@@ -2,6 +2,7 @@
 #include "engine/run_names.h"
 #include "engine/run_objects.h"
 #include "engine/volume_limits.h"
+#include "engine/write_depth.h"
 #include "platform/text.h"
 #include "report/report.h"
 #include "tests/fake/fake_checks.h"
@@ -240,10 +241,23 @@ TEST_F(BenchmarkRun, TakenFolderNameMovesTheRunToTheNextTag) {
 
 // Between two passes, or before the end, the test file's name is made to
 // lead elsewhere. The run ends with the error before it writes or deletes
-// anything through that name, and what was put there stays as it was.
+// anything through that name, and what was put there stays as it was; the
+// folder stays named in the marker, alone, for the next start. A file with
+// the test file's index on another volume is another file; so is one whose
+// 128-bit id (ReFS) differs only beyond the 64 bits of the index, where the
+// file system tells FileIdInfo, and the 32-bit serial tells volumes apart
+// where it does not (FAT).
 TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
     const std::wstring elsewhere = Fake().currentDirectory + L"-elsewhere";
     const std::wstring victim = JoinPath(elsewhere, L"corvastatmp" + Tag + L".tmp");
+    FakeNode original;
+    const auto sameIndex = [&](uint64_t volume, uint64_t idHigh) {
+        FakeNode twin = original;
+        twin.volume = volume;
+        twin.fileIdHigh = idHigh;
+        twin.bytes = "swapped in";
+        Fake().nodes[testFile] = twin;
+    };
     const std::map<std::string, std::function<void()>> swaps = {
         {"a link to another file", [&] { AddFakeFileLink(testFile, victim); }},
         {"another file", [&] { AddFakeFile(testFile, "swapped in"); }},
@@ -251,10 +265,14 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
              Fake().nodes.erase(temporaryFolder);
              AddFakeLink(temporaryFolder, elsewhere);
          }},
+        {"its index on another volume", [&] { sameIndex(FakeVolumeSerial + 1, 0); }},
+        {"its index on another volume, without FileIdInfo", [&] { sameIndex(FakeVolumeSerial + 1, 0); }},
+        {"its index with another 128-bit id", [&] { sameIndex(FakeVolumeSerial, 1); }},
     };
     for (const std::string when : {"between read passes", "before the end"}) {
         for (const auto& [how, swap] : swaps) {
             SCOPED_TRACE(how + " " + when);
+            Fake().fileIdInfo = how.find("without FileIdInfo") == std::string::npos;
             AddFakeFile(victim, "victim");
             Trace.clear();
             Fake().opens.clear();
@@ -265,6 +283,7 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
                                      ? call == "Sleep" && Trace.back() == "read 1"
                                      : call == "CreateFileW" && Trace.back() == "write 2";
                 if (due && !swapped) {
+                    original = Fake().nodes[testFile];
                     Fake().nodes.erase(testFile);
                     swap();
                 }
@@ -275,11 +294,21 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
             EXPECT_NE(FakeFileBytes(ReportPath).find("<h2>ERROR</h2>"), std::string::npos);
             EXPECT_EQ(FakeFileBytes(victim), "victim");
             EXPECT_FALSE(OpenedToChange(victim));
-            if (how == "another file") {
+            if (how != "a linked folder" && how != "a link to another file") {
                 EXPECT_EQ(FakeFileBytes(testFile), "swapped in");
             }
             EXPECT_EQ(FakeExists(testFile), how != "a linked folder");
             EXPECT_TRUE(FakeExists(temporaryFolder));
+            EXPECT_EQ(FakeFileBytes(FakePath(RecoveryMarkerName)),
+                      Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
+            // The next start removes the folder with what was put in it, and
+            // never what a link put in its place leads to.
+            RecoverCrashedRun();
+            EXPECT_EQ(FakeFileBytes(victim), "victim");
+            if (how != "a linked folder") {
+                EXPECT_FALSE(FakeExists(temporaryFolder));
+            }
+            Fake().nodes.erase(FakePath(RecoveryMarkerName));
             Fake().nodes.erase(testFile);
             Fake().nodes.erase(temporaryFolder);
             hook = nullptr;
@@ -289,25 +318,34 @@ TEST_F(BenchmarkRun, SwappedTestFileEndsTheRunAndIsLeftAlone) {
 
 // Another program holds the test file past the end of the run: the folder
 // cannot go, so the marker stays, naming it alone, for the next start.
-TEST_F(BenchmarkRun, FolderThatCannotGoIsLeftToTheNextStart) {
-    HANDLE scanner = INVALID_HANDLE_VALUE;
-    bool opened = false;
-    hook = [&](const std::string& call, int) {
-        if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" && !opened) {
-            opened = true;
-            scanner = Platform.CreateFileW(testFile.c_str(), GENERIC_READ,
-                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr);
-        }
-    };
-    EXPECT_TRUE(Start(1));
-    const std::wstring marker = FakePath(RecoveryMarkerName);
-    EXPECT_EQ(FakeFileBytes(marker), Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
-    EXPECT_TRUE(FakeExists(temporaryFolder));
-    Platform.CloseHandle(scanner);
-    hook = nullptr;
-    RecoverCrashedRun();
-    EXPECT_TRUE(ReportExists());
+// A scanner opens the test file during the run and keeps it past the end.
+// Where the file system deletes with POSIX semantics the name goes at once
+// and so does the folder; on FAT the folder waits for the next start.
+TEST_F(BenchmarkRun, AScannersHoldDelaysTheFolderOnlyWithoutPosixDeletion) {
+    for (const bool posix : {true, false}) {
+        SCOPED_TRACE(posix);
+        Fake().posixDeleteSupported = posix;
+        HANDLE scanner = INVALID_HANDLE_VALUE;
+        bool opened = false;
+        hook = [&](const std::string& call, int) {
+            if (call == "CreateFileW" && !Trace.empty() && Trace.back() == "write 1" && !opened) {
+                opened = true;
+                scanner = Platform.CreateFileW(testFile.c_str(), GENERIC_READ,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                               nullptr, OPEN_EXISTING, 0, nullptr);
+            }
+        };
+        EXPECT_TRUE(Start(1));
+        const std::wstring marker = FakePath(RecoveryMarkerName);
+        EXPECT_EQ(FakeExists(temporaryFolder), !posix);
+        EXPECT_EQ(FakeFileBytes(marker), posix ? "" : Utf8FromWide(temporaryFolder + L"\r\n\r\n"));
+        Platform.CloseHandle(scanner);
+        hook = nullptr;
+        RecoverCrashedRun();
+        EXPECT_FALSE(FakeExists(temporaryFolder));
+        EXPECT_TRUE(ReportExists());
+        Trace.clear();
+    }
 }
 
 TEST_F(BenchmarkRun, TemporaryFolderHasOneSeparatorWhateverTheFolderEndsWith) {
@@ -544,3 +582,47 @@ TEST(RunNames, TagIsEightUpperCaseHexDigits) {
 }
 
 }  // namespace
+
+// Files-On-Demand (cloud) folders turn what is made in them into
+// placeholders: reparse points whose tag is no name surrogate
+// (IsReparseTagNameSurrogate of the tag that
+// GetFileInformationByHandleEx(FileAttributeTagInfo) reads is false). They
+// are the objects themselves, so the run goes on and removes them.
+TEST_F(BenchmarkRun, CloudPlaceholdersAreTheRunsOwnObjects) {
+    hook = [&](const std::string& call, int count) {
+        if (call != "CreateIoCompletionPort" || count != 1) return;
+        for (const std::wstring& path : {temporaryFolder, testFile}) {
+            Fake().nodes[path].attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+            Fake().nodes[path].reparseTag = FakeCloudTag;
+        }
+    };
+    EXPECT_TRUE(Start(1));
+    EXPECT_EQ(Shared.result.errorText, L"");
+}
+
+// The test file is filled by synchronous writes before any pass, so its
+// valid data length is its length and the passes' writes stay overlapped:
+// eight in flight. An encrypted (EFS) file's writes are done one at a time
+// whatever is issued, and the run says so.
+TEST_F(BenchmarkRun, WritesOfAnEncryptedTestFileAreSaidToBeOneAtATime) {
+    for (const bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted ? "encrypted" : "plain");
+        Fake().validDataLengths = true;
+        Fake().requests.clear();
+        DWORD& attributes = Fake().nodes[Fake().currentDirectory].attributes;
+        attributes = encrypted ? attributes | FILE_ATTRIBUTE_ENCRYPTED : attributes & ~FILE_ATTRIBUTE_ENCRYPTED;
+        EXPECT_TRUE(Start(1));
+        const auto& requests = Fake().requests;
+        const auto writes = std::count_if(requests.begin(), requests.end(),
+                                          [](const FakeRequest& r) { return r.isWrite; });
+        const auto synchronous = std::count_if(requests.begin(), requests.end(), [](const FakeRequest& r) {
+            return r.isWrite && r.synchronous;
+        });
+        EXPECT_GT(writes, 0);
+        EXPECT_EQ(synchronous, encrypted ? writes : 0);
+        EXPECT_EQ(Shared.result.writeDepth, encrypted ? 1 : 8);
+        EXPECT_EQ(Shared.result.writeDepthNote, encrypted ? EncryptedWritesText : L"");
+        EXPECT_EQ(FakeFileBytes(ReportPath).find(Utf8FromWide(EncryptedWritesText)) != std::string::npos,
+                  encrypted);
+    }
+}

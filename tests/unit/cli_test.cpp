@@ -1,6 +1,8 @@
 #include "cli/cli_options.h"
 #include "cli/cli_text.h"
+#include "cli/console_output.h"
 #include "cli/event_queue.h"
+#include "cli/stop_signals.h"
 #include "engine/status_text.h"
 #include "platform/text.h"
 
@@ -9,6 +11,10 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -175,15 +181,18 @@ TEST(CliText, OutcomeTextsAndExitCodes) {
     result.bestReadMBps = 1.0;
     EXPECT_EQ(OutcomeLine(result).text.rfind(CompletedStatusText, 0), 0u);
     EXPECT_FALSE(OutcomeLine(result).toStandardError);
-    EXPECT_EQ(OutcomeExitCode(result), 0);
+    EXPECT_EQ(OutcomeExitCode(result, 0), 0);
     result.errorText = L"Unable to allocate pattern";
     EXPECT_EQ(OutcomeLine(result).text, L"Error: Unable to allocate pattern");
     EXPECT_TRUE(OutcomeLine(result).toStandardError);
-    EXPECT_EQ(OutcomeExitCode(result), 1);
+    EXPECT_EQ(OutcomeExitCode(result, 0), 1);
     // A stop wins, though a stopped run never carries an error text.
     result.stopped = 1;
     EXPECT_EQ(OutcomeLine(result).text, L"Stopping benchmark...Benchmark stopped by user.");
-    EXPECT_EQ(OutcomeExitCode(result), 130);
+    // As a shell reports the signal: the cause's number plus 128.
+    const std::vector<std::pair<int, int>> codes = {
+        {StopByInterrupt, 130}, {StopByTerminate, 143}, {StopByHangUp, 129}, {StopByBrokenPipe, 141}};
+    for (const auto& [cause, code] : codes) EXPECT_EQ(OutcomeExitCode(result, cause), code);
 }
 
 // The worker posts while the main thread takes; under ThreadSanitizer this
@@ -209,5 +218,23 @@ TEST(EventQueue, EventsFromAnotherThreadArriveWholeAndInOrder) {
     worker.join();
     EXPECT_FALSE(TakeConsoleEvent(event, 1));
 }
+
+#ifdef _WIN32
+// The console writes UTF-8 bytes. A console window shows them in its output
+// code page (GetConsoleOutputCP), which starts as the OEM one (437, 850...),
+// so a folder named "Données" would show garbled unless
+// SetConsoleOutputCP(CP_UTF8) came before the first line. The code page
+// belongs to the console, which outlives the process: the one it had comes
+// back. Without a console (the tests under Wine) GetConsoleOutputCP answers
+// 0 and there is nothing to see.
+TEST(ConsoleCodePage, IsUtf8WhileTheProgramRunsAndComesBackAfter) {
+    const UINT before = GetConsoleOutputCP();
+    if (before == 0) GTEST_SKIP() << "no console";
+    UseUtf8Console();
+    EXPECT_EQ(GetConsoleOutputCP(), static_cast<UINT>(CP_UTF8));
+    RestoreConsoleCodePage();
+    EXPECT_EQ(GetConsoleOutputCP(), before);
+}
+#endif
 
 }  // namespace

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -136,11 +138,13 @@ TEST_F(CrashRecovery, NeverFollowsALink) {
     for (const bool searchFollows : {false, true}) {
         SCOPED_TRACE(searchFollows);
         Fake().searchFollowsLinks = searchFollows;
-        // The named folder itself is a link, and so is a folder inside a real one.
+        // The named folder itself is a link: refused, and left as it is.
         AddFakeLink(FakePath(TemporaryName), outside);
         WriteMarker(FakePath(TemporaryName), L"");
         RecoverCrashedRun();
-        EXPECT_FALSE(FakeExists(FakePath(TemporaryName)));
+        EXPECT_TRUE(FakeExists(FakePath(TemporaryName)));
+        Fake().nodes.erase(FakePath(TemporaryName));
+        // A link inside a real one goes as a link.
 
         const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));
         AddFakeLink(JoinPath(folder, L"link"), outside);
@@ -153,6 +157,99 @@ TEST_F(CrashRecovery, NeverFollowsALink) {
 // A folder in a synchronised cloud folder is a reparse point of another
 // kind, a placeholder, and so are the files in it: they lead nowhere else,
 // and go like any others.
+// Renames a folder or file with everything in it, as another user may while
+// recovery runs; the objects keep their identity, as a rename does.
+void MoveFakeTree(const std::wstring& from, const std::wstring& to) {
+    std::map<std::wstring, FakeNode> moved;
+    for (auto it = Fake().nodes.begin(); it != Fake().nodes.end();) {
+        const bool inside = it->first == from || it->first.rfind(from + PathSeparator, 0) == 0;
+        if (!inside) {
+            ++it;
+            continue;
+        }
+        moved[to + it->first.substr(from.size())] = it->second;
+        it = Fake().nodes.erase(it);
+    }
+    Fake().nodes.insert(moved.begin(), moved.end());
+}
+
+// Every name under a folder with the bytes it holds.
+std::map<std::wstring, std::string> Snapshot(const std::wstring& folder) {
+    std::map<std::wstring, std::string> found;
+    for (const auto& [path, node] : Fake().nodes) {
+        if (path.rfind(folder, 0) == 0) found[path] = node.bytes;
+    }
+    return found;
+}
+
+// Another user swaps a name for a link while recovery deletes, before any
+// one of its calls: whenever it happens, recovery deletes only inside what
+// it holds, and nothing of the outside folder, which holds files of the
+// same names.
+TEST_F(CrashRecovery, SwapsWhileRecoveryRunsChangeNothingOutside) {
+    const std::wstring folder = FakePath(TemporaryName);
+    const std::wstring testFileName = TemporaryName + L".tmp";
+    const std::wstring sub = JoinPath(folder, L"sub");
+    const auto swapFolder = [](const std::wstring& path, const std::wstring& target) {
+        MoveFakeTree(path, path + L"-moved");
+        AddFakeLink(path, target);
+    };
+    const std::function<void()> swaps[] = {
+        [&] { swapFolder(folder, outside); },
+        [&] { swapFolder(sub, JoinPath(outside, L"sub")); },
+        [&] {
+            Fake().nodes.erase(JoinPath(folder, testFileName));
+            AddFakeFileLink(JoinPath(folder, testFileName), JoinPath(outside, testFileName));
+        },
+    };
+    for (const auto& swap : swaps) {
+        bool swapped = true;
+        for (int moment = 1; swapped; ++moment) {
+            SCOPED_TRACE(moment);
+            AddLeftoverFolder(folder);
+            AddFakeFile(JoinPath(outside, testFileName), "outside");
+            AddFakeFile(JoinPath(JoinPath(outside, L"sub"), L"deep.bin"), "outside");
+            WriteMarker(folder, L"");
+            const auto before = Snapshot(outside);
+            int calls = 0;
+            swapped = false;
+            Fake().beforeCall = [&](const std::string&, int) {
+                if (++calls == moment && !swapped) {
+                    swapped = true;
+                    swap();
+                }
+            };
+            RecoverCrashedRun();
+            Fake().beforeCall = nullptr;
+            EXPECT_EQ(Snapshot(outside), before);
+            ExpectNothingLeftOpen();
+            // What is left in our names, the other user's links included, goes
+            // before the next moment.
+            std::erase_if(Fake().nodes, [&](const auto& node) { return node.first.rfind(folder, 0) == 0; });
+        }
+    }
+}
+
+// The second line is deleted only when it names a plain file of its own:
+// never what a link leads to, nor a file with a second name elsewhere.
+TEST_F(CrashRecovery, TheReportGoesOnlyAsAPlainFileOfItsOwn) {
+    const std::wstring report = FakePath(ReportName);
+    const std::wstring precious = JoinPath(outside, L"precious.txt");
+    const std::function<void()> plants[] = {
+        [&] { AddFakeFileLink(report, precious); },
+        [&] { AddFakeHardLink(report, precious); },
+        [&] { AddFakeLink(report, outside); },
+        [&] { AddFakeFolder(report); },
+    };
+    for (const auto& plant : plants) {
+        plant();
+        WriteMarker(L"", report);
+        RecoverCrashedRun();
+        EXPECT_TRUE(FakeExists(report));
+        Fake().nodes.erase(report);
+    }
+}
+
 TEST_F(CrashRecovery, CloudPlaceholdersAreOrdinaryFoldersAndFiles) {
     constexpr DWORD CloudTag = 0x9000001A;
     const std::wstring folder = AddLeftoverFolder(FakePath(TemporaryName));

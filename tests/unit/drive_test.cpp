@@ -1,5 +1,7 @@
+#include "cli/cli_storage.h"
 #include "drive/disk_query.h"
 #include "drive/drive_info.h"
+#include "drive/folder_volume.h"
 #include "platform/text.h"
 #include "tests/fake/fake_checks.h"
 
@@ -42,6 +44,7 @@ struct DiskScript {
     DWORD identityError = 0;
     int64_t length = 0;
     DWORD lengthError = 0;
+    int64_t geometrySize = 0;  // 0: the geometry query fails
 };
 
 // A disk whose descriptor holds the texts that are not empty, at offsets 40
@@ -119,6 +122,15 @@ BOOL Answer(const DiskScript& disk, const std::wstring& path, DWORD code, const 
         if (disk.lengthError != 0) return fail(disk.lengthError);
         std::memcpy(output, &disk.length, 8);
         *returned = 8;
+        return TRUE;
+    }
+    if (code == 0x700A0) {  // IOCTL_DISK_GET_DRIVE_GEOMETRY_EX
+        EXPECT_EQ(path, DiskPath);
+        EXPECT_GE(outputBytes, 32u);
+        if (disk.geometrySize == 0) return fail(ERROR_INVALID_FUNCTION);
+        std::memset(output, 0, 32);
+        std::memcpy(static_cast<char*>(output) + 24, &disk.geometrySize, 8);
+        *returned = 32;
         return TRUE;
     }
     ADD_FAILURE() << "unexpected control code " << code;
@@ -302,6 +314,22 @@ TEST_F(DriveTest, CapacityFailuresAreTextsOnlyWhenNothingCameFirst) {
     EXPECT_EQ(identity.errorText, L"Unable to read disk identification. Windows error: 50");
 }
 
+// Without administrator rights (the console, not elevated) the disk does not
+// open for reading, so IOCTL_DISK_GET_LENGTH_INFO, which needs GENERIC_READ,
+// cannot be asked. IOCTL_DISK_GET_DRIVE_GEOMETRY_EX is FILE_ANY_ACCESS: on
+// the identity handle, opened with no access right, its DISK_GEOMETRY_EX
+// gives DiskSize, the disk's size, where the volume's would be smaller.
+TEST_F(DriveTest, WithoutTheRightToReadTheDiskItsGeometryGivesTheSize) {
+    DiskScript disk = DiskWith("ACME", "Disk", 0);
+    disk.geometrySize = 512'110'190'592;
+    Script(disk);
+    Fake().volumeTotalBytes[L"E:\\"] = 274'877'906'944;
+    FailCall("CreateFileW", ERROR_ACCESS_DENIED, 3);  // folder, volume, disk: then the read open
+    EXPECT_TRUE(GatherDriveInfo(L"E:\\"));
+    EXPECT_EQ(DriveInfo.capacityText, L"512.11 GB (476.94 GiB)");
+    EXPECT_EQ(Fake().callCounts["DeviceIoControl"], 3);
+}
+
 TEST_F(DriveTest, IdentityHandleFailingSkipsTheTidying) {
     FailCall("CreateFileW", ERROR_FILE_NOT_FOUND);
     const DiskIdentity identity = Query(DiskWith("ACME", "Disk", 9), false);
@@ -416,6 +444,43 @@ TEST_F(DriveTest, AFolderBelongsToTheDiskOfItsOwnVolume) {
     Fake().volumeMounts.clear();
     EXPECT_FALSE(GatherDriveInfo(L"C:\\Mount\\Data\\"));
     EXPECT_NE(Fake().opens.back().path.find(L"\\\\.\\PhysicalDrive0"), std::wstring::npos);
+}
+
+// A folder on another machine, reached through a share's path or through a
+// directory link on C: to it. GetFinalPathNameByHandleW with VOLUME_NAME_GUID
+// fails for it (a share has no volume GUID); with VOLUME_NAME_NT it names the
+// network redirector, "\Device\Mup\server\share\...". Such a folder has
+// no disk here: no disk texts, no counters, never those of C:'s disk; the
+// file system is the share's, from GetVolumeInformationByHandleW on the
+// folder's own handle (GetVolumeInformationW on C:\ would name C:'s).
+TEST_F(DriveTest, AFolderOnAnotherMachineHasNoDiskHere) {
+    const std::wstring local = L"\\\\?\\Volume{c0c0c0c0-0000-0000-0000-100000000000}";
+    Fake().volumeMounts = {{L"C:", local}};
+    Fake().devices = {L"\\\\.\\C:", local, DiskPath};
+    Fake().fileSystems = {{local + L"\\", L"NTFS"}, {L"\\\\server\\share\\", L"exFAT"}};
+    Script(DiskWith("ACME", "Local Disk", 500'107'862'016));
+    AddFakeFolder(L"\\\\server\\share\\bench");
+    AddFakeLink(L"C:\\Links\\Remote", L"\\\\server\\share\\bench");
+    std::vector<std::wstring> folders = {L"C:\\Links\\Remote\\"};
+    // The fake of the Linux build takes a share's path for a relative one.
+    if (PathSeparator == L'\\') folders.push_back(L"\\\\server\\share\\bench\\");
+    for (const std::wstring& folder : folders) {
+        SCOPED_TRACE(Utf8FromWide(folder));
+        Fake().opens.clear();
+        DriveInfo = DriveInfoRecord();
+        EXPECT_FALSE(GatherDriveInfo(folder));
+        ExpectUnknown();
+        const StorageInfo storage = ProbeStorage(folder);
+        EXPECT_EQ(storage.fileSystem, L"exFAT");
+        EXPECT_EQ(storage.device, L"");
+        EXPECT_TRUE(storage.diskNumbers.empty());
+        EXPECT_EQ(StorageWarnings(folder, storage), std::vector<std::wstring>{NoBlockDeviceWarning(L"exFAT")});
+        for (const FakeOpen& open : Fake().opens) {
+            EXPECT_EQ(open.path.find(L"PhysicalDrive"), std::wstring::npos);
+            EXPECT_NE(open.path, L"\\\\.\\C:");
+            EXPECT_NE(open.path, local);
+        }
+    }
 }
 
 TEST_F(DriveTest, FallsBackToTheVolumeSizeWithoutADiskLength) {

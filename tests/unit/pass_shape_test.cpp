@@ -177,7 +177,8 @@ TEST_F(ShapedPass, AFailureInABurstKeepsItsTextAndReleasesEverything) {
     const BurstFailure failures[] = {
         {"GetQueuedCompletionStatusEx", 6, 2,
          L"GetQueuedCompletionStatusEx failed (Windows Error 6)"},
-        {"Completion", 112, 6, L"I/O completion failed (Windows Error 112)"},
+        {"Completion", 1117, 6, L"I/O completion failed (Windows Error 1117)"},
+        {"Completion", 1295, 6, L"The disk is full (Windows Error 1295)"},
     };
     for (const BurstFailure& failure : failures) {
         SCOPED_TRACE(failure.call);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,29 @@ TEST(SustainedAnalysis, SplitsScriptedTracesIntoPlateaus) {
         const int64_t written = trace.empty() ? 0 : trace.back().bytes;
         EXPECT_EQ(Utf8FromWide(ConclusionText(findings, written)), c.conclusion);
         EXPECT_NEAR(findings.lowest5sMBps, c.lowest5s, 0.5);
+    }
+}
+
+// A drive whose speed wanders slowly by up to 20% either way, over stretches
+// longer than the 10 s a change must hold: inside the 30% band, so one
+// plateau and no cache, however long each excursion lasts.
+TEST(SustainedAnalysis, ASlowWobbleWithinTheBandStaysOnePlateau) {
+    constexpr double Pi = 3.14159265358979323846;
+    for (const double wobble : {0.10, 0.20}) {
+        SCOPED_TRACE(wobble);
+        std::vector<TracePoint> trace;
+        int64_t bytes = 0;
+        // 40 s a swing, starting 2.5 s before a crossing so the first 5 s sit at 400 MB/s.
+        for (int n = 0; n < 240; ++n) {
+            const double seconds = (n + 1) * TraceIntervalSeconds;
+            const double mbps = 400.0 * (1.0 + wobble * std::sin(2.0 * Pi * (seconds - 2.75) / 40.0));
+            bytes += static_cast<int64_t>(mbps * 1e6 * TraceIntervalSeconds);
+            trace.push_back({seconds, bytes, mbps, -1});
+        }
+        const TraceFindings findings = AnalyseTrace(trace);
+        EXPECT_EQ(findings.plateaus.size(), 1u);
+        EXPECT_FALSE(findings.dropFound);
+        EXPECT_NEAR(findings.medianMBps, 400.0, 400.0 * wobble * 0.2);
     }
 }
 

@@ -1,6 +1,8 @@
 #include "engine/sustained_write.h"
 
 #include "engine/benchmark_run.h"
+#include "engine/write_depth.h"
+#include "platform/text.h"
 #include "report/report.h"
 #include "tests/fake/fake_checks.h"
 
@@ -77,22 +79,31 @@ TEST_F(SustainedWrite, WritesEachBlockOnceInOrderAndSamplesEveryHalfSecond) {
     EXPECT_NE(Report().find("</html>"), std::string::npos);
 }
 
+// The file's growth finds no room, or a write does (a thin-provisioned
+// volume or a quota has none left though the length was given).
 TEST_F(SustainedWrite, AFullDiskStopsTheWriteAndKeepsWhatWasMeasured) {
     struct Case {
+        const char* call;
         DWORD code;
         SustainedEnding ending;
         const wchar_t* text;
     };
     const Case cases[] = {
-        {ERROR_DISK_FULL, SustainedEnding::DiskFull,
+        {"SetEndOfFile", ERROR_DISK_FULL, SustainedEnding::DiskFull,
          L"The disk is full: the sustained write stopped at 0.06 GiB"},
-        {ERROR_ACCESS_DENIED, SustainedEnding::Failed, L"Unable to set file size (Windows Error 5)"},
+        {"SetEndOfFile", ERROR_ACCESS_DENIED, SustainedEnding::Failed,
+         L"Unable to set file size (Windows Error 5)"},
+        {"Completion", ERROR_DISK_QUOTA_EXCEEDED, SustainedEnding::DiskFull,
+         L"The disk is full: the sustained write stopped at 0.06 GiB"},
+        {"Completion", ERROR_HANDLE_DISK_FULL, SustainedEnding::DiskFull,
+         L"The disk is full: the sustained write stopped at 0.06 GiB"},
     };
     for (const Case& c : cases) {
         TearDown();
         SetUp();
-        // Made empty, grown to 64 MiB, then the next step fails.
-        FailCall("SetEndOfFile", c.code, 2);
+        // Made empty, grown to 64 MiB, then the next step fails; or the
+        // write after the first 64 MiB does.
+        FailCall(c.call, c.code, c.call == std::string("SetEndOfFile") ? 2 : 64);
         SustainedThread(Sink, Hooks);
         EXPECT_EQ(CurrentSustained.ending, c.ending);
         EXPECT_EQ(Written(), 64 * MiB);
@@ -167,3 +178,49 @@ TEST(SustainedLimit, TooLittleRoomIsAClearFailure) {
 }
 
 }  // namespace
+
+// Windows does a write that reaches past the file's valid data length
+// synchronously (WriteFile returns TRUE at once), and SetEndOfFile does not
+// move that length; SetFileValidData does, on a handle that may write,
+// opened while SE_MANAGE_VOLUME_NAME was enabled. AdjustTokenPrivileges
+// returns TRUE also when the token lacks the privilege, with
+// ERROR_NOT_ALL_ASSIGNED as the last error. Writes to an EFS-encrypted file
+// are always synchronous. The fake does all of this; the write keeps eight
+// in flight where it can and otherwise says it ran one at a time.
+TEST_F(SustainedWrite, WritesThatWindowsDoesOneAtATimeAreSaidToBe) {
+    struct Case {
+        const char* name;
+        bool privilegeHeld;
+        bool encrypted;
+        DWORD validDataFailure;
+        int64_t depth;
+        std::wstring note;
+    };
+    const Case cases[] = {
+        {"elevated", true, false, 0, 8, L""},
+        {"not elevated", false, false, 0, 1, NoVolumePrivilegeText},
+        {"encrypted", true, true, 0, 1, EncryptedWritesText},
+        {"valid data refused", true, false, ERROR_INVALID_PARAMETER, 1,
+         L"Unable to move the test file's valid data length ahead (Windows Error 87): the "
+         L"sustained write went on at queue depth 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Fake().validDataLengths = true;
+        Fake().volumePrivilegeHeld = c.privilegeHeld;
+        if (c.encrypted) Fake().nodes[Fake().currentDirectory].attributes |= FILE_ATTRIBUTE_ENCRYPTED;
+        if (c.validDataFailure != 0) FailCall("SetFileValidData", c.validDataFailure);
+        SustainedThread(Sink, Hooks);
+        EXPECT_EQ(CurrentSustained.ending, SustainedEnding::Written);
+        EXPECT_EQ(Written(), 200 * MiB);
+        // A write done before its call returns is never pending.
+        EXPECT_EQ(Fake().mostPending, c.depth == 8 ? 8 : 0);
+        EXPECT_EQ(CurrentSustained.result.writeDepth, c.depth);
+        EXPECT_EQ(CurrentSustained.result.writeDepthNote, c.note);
+        EXPECT_NE(Report().find("<th>WRITES IN FLIGHT</th><td>" + std::to_string(c.depth)),
+                  std::string::npos);
+        EXPECT_NE(Report().find(Utf8FromWide(c.note)), std::string::npos);
+    }
+}

@@ -103,8 +103,8 @@ TEST_F(ThreadedPass, RandomThreadsFollowTheirOwnSeedsAndReplay) {
     // The threads' handles may come in another order; each sequence recurs.
     std::sort(first.begin(), first.end());
     std::sort(again.begin(), again.end());
-    const size_t shortest = std::min(first[0].size(), again[0].size());
     for (size_t i = 0; i < 2; ++i) {
+        const size_t shortest = std::min(first[i].size(), again[i].size());
         EXPECT_TRUE(std::equal(first[i].begin(), first[i].begin() + static_cast<ptrdiff_t>(shortest),
                                again[i].begin()));
     }
@@ -119,8 +119,10 @@ TEST_F(ThreadedPass, OneThreadFailingEndsBothWithItsTextAndLeavesNothing) {
     const double speed = Run({4096, 4, true, 7}, 2);
     EXPECT_EQ(speed, 0.0);
     EXPECT_EQ(errorText, L"I/O completion failed (Windows Error 1117)");
-    // The other thread stopped early too, not at the end of the window.
-    EXPECT_LT(Fake().requests.size(), 40u);
+    // The other thread stopped early too, not at the end of the window
+    // (about 5,000 requests): how early depends on how the threads are
+    // scheduled around the fake's lock.
+    EXPECT_LT(Fake().requests.size(), 2'500u);
 }
 
 // Failures before the window: a thread whose file cannot be opened, and a

@@ -277,6 +277,11 @@ const FailureCase FailureCases[] = {
     {"WriteFile", 112, 5, 1, L"I/O startup error (Windows 112)"},
     {"GetQueuedCompletionStatus", 6, 2, 0, L"GetQueuedCompletionStatus failed (Windows Error 6)"},
     {"Completion", 1117, 3, 0, L"I/O completion failed (Windows Error 1117)"},
+    // No room for a write: a full disk (112, or 39 through a handle), or a
+    // quota or thin-provisioned volume with none left (1295).
+    {"Completion", 112, 3, 1, L"The disk is full (Windows Error 112)"},
+    {"Completion", 39, 5, 1, L"The disk is full (Windows Error 39)"},
+    {"Completion", 1295, 4, 1, L"The disk is full (Windows Error 1295)"},
     {"ReadFile", 5, 12, 0, L"I/O re-entry error (Windows 5)"},
     {"WriteFile", 112, 8, 1, L"I/O re-entry error (Windows 112)"},
 };

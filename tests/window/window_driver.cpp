@@ -236,6 +236,8 @@ void CheckReportBox(const Started& run) {
     WaitFor([&] { return (box = FindBox(run, Title)) != nullptr; }, 20000);
     HWND icon = box ? IconOf(box) : nullptr;
     Check(icon != nullptr, "report cannot be created: the box shows an icon");
+    // Owned, the box stays above the window: a click on the window cannot bury it.
+    Check(box && GetWindow(box, GW_OWNER) == run.main, "the report box is owned by the main window");
     if (icon) {
         // The box stands over the middle of the window, where the screenshot sees it.
         RECT place{};
@@ -280,14 +282,21 @@ void FailedRuns() {
     Finish(run);
 }
 
-void ExitDuringRunThenRecover() {
-    std::printf("-- Exit during a run, then the next start cleans up\n");
-    const size_t before = FolderEntries().size();
+// A fresh start with a run under way, in its read pass or just after it.
+Started StartReadingRun() {
     Started run = Start();
-    if (!run.main) return Finish(run);
+    if (!run.main) return run;
     ChooseSettings(run, 0, FittingSizeIndex);
     PressStart(run);
     WaitForStatus(run, {L"Read 1/1", L"Read Completed. Writing between 5 seconds..."}, 120000);
+    return run;
+}
+
+void ExitDuringRunThenRecover() {
+    std::printf("-- Exit during a run, then the next start cleans up\n");
+    const size_t before = FolderEntries().size();
+    Started run = StartReadingRun();
+    if (!run.main) return Finish(run);
     CheckRunningColours(Screenshot(run, L"window-running"));
     const std::wstring temporary = FindEntry(L"corvastatmp", L"");
     Check(!temporary.empty() && Exists(L"result_something_happened.txt"),
@@ -310,6 +319,31 @@ void ExitDuringRunThenRecover() {
     Finish(next);
 }
 
+// The driver plays the session's end as Windows sends it: each top-level
+// window gets WM_QUERYENDSESSION, then WM_ENDSESSION with wParam the answer;
+// the session may end, and the process with it, any time after the window has
+// returned from WM_ENDSESSION. A program that takes more than 5 seconds there
+// is shown to the user, with its ShutdownBlockReasonCreate text, who may go on
+// or cancel. A run in progress must be stopped and its files gone by the time
+// WM_ENDSESSION returns.
+void LogoffDuringRun() {
+    std::printf("-- logoff during a run\n");
+    const size_t before = FolderEntries().size();
+    Started run = StartReadingRun();
+    if (!run.main) return Finish(run);
+    Check(!FindEntry(L"corvastatmp", L"").empty(), "logoff: the run has its temporary folder");
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutW(run.main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 5000, &answer);
+    Check(answer == TRUE, "logoff: the window lets the session end");
+    SendMessageTimeoutW(run.main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 40000, &answer);
+    // Windows may end the process as soon as WM_ENDSESSION returns: so does
+    // the driver, after a moment for the process to finish its own exit.
+    Check(WaitForExit(run, 2000) == 0, "logoff: the program has ended when WM_ENDSESSION returns");
+    Finish(run);
+    Check(FolderEntries().size() == before && !Exists(L"result_something_happened.txt"),
+          "logoff: the run's folder, test file, marker and report are gone");
+}
+
 std::wstring WithBackslash(std::wstring folder) {
     if (folder.empty() || folder.back() != L'\\') folder += L'\\';
     return folder;
@@ -327,6 +361,7 @@ int wmain(int argc, wchar_t** argv) {
     StoppedAndCompletedRuns();
     FailedRuns();
     ExitDuringRunThenRecover();
+    LogoffDuringRun();
     std::printf("%d failure(s)\n", Failures);
     return Failures == 0 ? 0 : 1;
 }
