@@ -3,7 +3,7 @@
 // and p99 latency in microseconds and the I/O engine it ran on, for the
 // comparison with fio.
 #include "engine/prepare_test_file.h"
-#include "engine/transfer_pass.h"
+#include "engine/threaded_pass.h"
 #include "engine/pattern.h"
 #include "engine/profiles.h"
 #include "platform/platform.h"
@@ -38,12 +38,6 @@ void* Pattern() {
     return pattern;
 }
 
-const Profile* ProfileNamed(const std::string& name) {
-    for (const Profile& profile : Profiles) {
-        if (name == profile.option) return &profile;
-    }
-    return nullptr;
-}
 
 }  // namespace
 
@@ -52,8 +46,9 @@ int main(int argc, char** argv) {
     const std::string mode = argv[1];
     const std::wstring file = WideFromUtf8(argv[2]);
     const int64_t sizeMiB = std::strtoll(argv[3], nullptr, 10);
-    const Profile* profile = argc == 5 ? ProfileNamed(argv[4]) : &WindowProfile;
-    if (sizeMiB < 1 || profile == nullptr || (mode != "prepare" && mode != "read" && mode != "write"))
+    Profile profile = WindowProfile;
+    const bool named = argc == 4 || ProfileFromName(argv[4], profile);
+    if (sizeMiB < 1 || !named || (mode != "prepare" && mode != "read" && mode != "write"))
         return Usage();
     void* pattern = Pattern();
     if (pattern == nullptr) return 1;
@@ -63,12 +58,12 @@ int main(int argc, char** argv) {
         if (!PrepareTestFile(file, sizeMiB, pattern, errorText)) status = 1;
     } else {
         double elapsedMs = 0.0;
-        PassShape shape = profile->shape;
+        PassShape shape = profile.shape;
         shape.seed = NewPassSeed();
         const auto tally = std::make_unique<PassTally>();
         const double cpuBefore = CpuSeconds();
-        const double mbps = RunShapedPass(file, sizeMiB, shape, mode == "write", pattern, errorText,
-                                          &elapsedMs, tally.get());
+        const double mbps = RunThreadedPass(file, sizeMiB, shape, profile.threads, mode == "write",
+                                            pattern, errorText, &elapsedMs, tally.get());
         const double cpu = CpuSeconds() - cpuBefore;
         const double gib = static_cast<double>(tally->bytes) / (1024.0 * 1024.0 * 1024.0);
         const LatencySummary latency = SummarizeLatencies(tally->latency, tally->frequency);

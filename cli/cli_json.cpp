@@ -2,6 +2,7 @@
 
 #include "cli/cli_text.h"
 #include "drive/drive_info.h"
+#include "engine/threaded_pass.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -25,6 +26,13 @@ Json Latency(const LatencySummary& latency) {
             {"p99", latency.p99},   {"p999", latency.p999}, {"max", latency.max}};
 }
 
+// Each thread's seed, the first being the pass's own.
+Json ThreadSeeds(uint64_t passSeed, int threads) {
+    Json seeds = Json::array();
+    for (int thread = 0; thread < threads; ++thread) seeds.push_back(ThreadSeed(passSeed, thread));
+    return seeds;
+}
+
 Json Passes(const std::vector<PassRecord>& records, const Profile& profile) {
     Json passes = Json::array();
     for (const PassRecord& record : records) {
@@ -36,7 +44,10 @@ Json Passes(const std::vector<PassRecord>& records, const Profile& profile) {
                      {"deviceShare", counted ? Json(record.deviceShare) : Json(nullptr)},
                      {"IOPS", PassIops(record)},
                      {"latencyUs", Latency(record.latency)}};
-        if (profile.shape.random) pass["seed"] = record.seed;
+        if (profile.shape.random) {
+            pass["seed"] = record.seed;
+            pass["seeds"] = ThreadSeeds(record.seed, profile.threads);
+        }
         passes.push_back(std::move(pass));
     }
     return passes;
@@ -101,6 +112,8 @@ Json RunJson(const RunSummary& summary) {
         {"system", Text(summary.origin.system)},
         {"folder", Text(summary.folder)},
         {"profile", Text(summary.profile->name)},
+        {"threads", summary.profile->threads},
+        {"queueDepth", summary.profile->shape.depth},
         {"passes", summary.passCount},
         {"testSizeMiB", summary.testSizeMiB},
         {"drive", {{"manufacturer", Text(DriveInfo.manufacturer)},

@@ -53,7 +53,7 @@ int RunCliIn(const std::vector<std::wstring>& arguments) {
     CliOptions options;
     std::wstring errorText;
     if (!ParseCliOptions(arguments, options, errorText)) {
-        PrintLine({L"corvasta-cli: " + errorText + L"\n" + CliUsageText(), true});
+        PrintLine({L"corvasta-cli: " + errorText + L"\nRun with --help for more information.", true});
         return 2;
     }
     if (options.help || options.version) {

@@ -28,6 +28,7 @@ struct RawOptions {
     std::string folder;
     std::string label;
     std::vector<std::string> profiles;
+    std::string seed;
 };
 
 constexpr int64_t MostSustainedGiB = 1'000'000;
@@ -59,26 +60,45 @@ std::string SizeList() {
     return sizes;
 }
 
-const Profile* ProfileNamed(const std::string& name) {
-    for (const Profile& profile : Profiles) {
-        if (CLI::detail::to_lower(name) == CLI::detail::to_lower(profile.option)) return &profile;
-    }
-    return nullptr;
-}
-
-std::string ProfileList() {
+std::string SetNames(const Profile* first, const Profile* last) {
     std::string names;
-    for (const Profile& profile : Profiles) names += std::string(profile.option) + ", ";
-    return names + "all";
+    for (const Profile* profile = first; profile != last; ++profile)
+        names += (names.empty() ? "" : ", ") + std::string(profile->option);
+    return names;
 }
 
-bool IsAll(const std::string& name) {
-    return CLI::detail::to_lower(name) == "all";
+bool IsNamed(const std::string& given, const char* name) {
+    return CLI::detail::to_lower(given) == name;
 }
 
-std::string CheckProfile(const std::string& name) {
-    if (IsAll(name) || ProfileNamed(name) != nullptr) return {};
-    return "unknown profile " + name + "; the profiles are " + ProfileList();
+// The profiles a name stands for, in the order they run; none for a name
+// that is no profile.
+std::vector<Profile> ProfilesNamed(const std::string& name) {
+    if (IsNamed(name, "all")) return {std::begin(Profiles), std::end(Profiles)};
+    if (IsNamed(name, "nvme")) return {std::begin(NvmeProfiles), std::end(NvmeProfiles)};
+    Profile profile;
+    if (!ProfileFromName(name, profile)) return {};
+    return {profile};
+}
+
+std::string UnknownProfileText(const std::string& name) {
+    return "Unknown profile " + name + ": a profile is " + ProfileGrammarText +
+           "; or all, or nvme";
+}
+
+// 0 to 2^53 - 1, so a JSON reader holds it exactly.
+bool ParseSeed(const std::string& text, uint64_t& seed) {
+    if (text.empty() || text.size() > 16 || (text.size() > 1 && text[0] == '0') ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return false;
+    seed = std::stoull(text);
+    return seed <= SeedMask;
+}
+
+std::string CheckSeed(const std::string& text) {
+    uint64_t seed = 0;
+    if (ParseSeed(text, seed)) return {};
+    return "takes a whole number from 0 to 9007199254740991, not " + text;
 }
 
 std::string CheckPassCount(const std::string& text) {
@@ -114,13 +134,22 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
         ->expected(0, 1)
         ->check(CLI::Validator(CheckSustainedSize, ""));
     CLI::Option* profile = app->add_option("--profile", raw.profiles,
-                    "what to measure, one or more of " + ProfileList() +
-                        ",\nin the order given, each a run of its own with its own report\n"
-                        "(default SEQ1M-Q8T1: 1 MiB requests in order, eight in flight;\n"
-                        "RND4K: 4 KiB requests at random places)")
+                    "what to measure, one or more profiles in the order given, each a\n"
+                    "run of its own with its own report. A profile is SEQ (in order)\n"
+                    "or RND (at random places), the request size (512, 4K to 64M),\n"
+                    "-Q and the requests in flight per thread (1 to 256), T and the\n"
+                    "threads (1 to 64): SEQ128K-Q32T1, RND4K-Q32T16. Default\n"
+                    "SEQ1M-Q8T1; all: " + SetNames(std::begin(Profiles), std::end(Profiles)) +
+                    ";\nnvme: " + SetNames(std::begin(NvmeProfiles), std::end(NvmeProfiles)))
         ->type_name("P[,P...]")
-        ->delimiter(',')
-        ->check(CLI::Validator(CheckProfile, ""));
+        ->delimiter(',');
+    app->add_option("--seed", raw.seed,
+                    "the seed of a random profile's first counted pass (0 to\n"
+                    "2^53 - 1): the run then repeats request for request; the other\n"
+                    "passes' and threads' seeds derive from it (default: a fresh one\n"
+                    "per pass)")
+        ->type_name("N")
+        ->check(CLI::Validator(CheckSeed, ""));
     // The sustained write has one shape, SEQ1M Q8T1.
     sustained->excludes(profile);
     app->add_option("--label", raw.label,
@@ -135,7 +164,31 @@ std::unique_ptr<CLI::App> DescribeOptions(CliOptions& options, RawOptions& raw) 
     return app;
 }
 
-void TakeRawOptions(const RawOptions& raw, CliOptions& options) {
+// False with errorText for a profile name that is none.
+bool TakeProfiles(const RawOptions& raw, CliOptions& options, std::wstring& errorText) {
+    if (raw.profiles.empty()) return true;
+    options.profiles.clear();
+    for (const std::string& name : raw.profiles) {
+        const std::vector<Profile> named = ProfilesNamed(name);
+        if (named.empty()) {
+            errorText = WideFromUtf8(UnknownProfileText(name));
+            return false;
+        }
+        options.profiles.insert(options.profiles.end(), named.begin(), named.end());
+    }
+    return true;
+}
+
+void TakeSeed(const RawOptions& raw, CliOptions& options) {
+    uint64_t seed = 0;
+    if (!ParseSeed(raw.seed, seed)) return;
+    for (Profile& profile : options.profiles) {
+        profile.shape.seed = seed;
+        profile.seeded = true;
+    }
+}
+
+bool TakeRawOptions(const RawOptions& raw, CliOptions& options, std::wstring& errorText) {
     if (!raw.passes.empty()) options.passCount = raw.passes[0] - '0';
     for (const SizeOption& size : SizeOptions) {
         if (raw.size == size.text) options.testSizeMiB = size.mebibytes;
@@ -143,15 +196,9 @@ void TakeRawOptions(const RawOptions& raw, CliOptions& options) {
     options.folder = WideFromUtf8(raw.folder);
     options.label = WideFromUtf8(raw.label);
     if (!raw.sustained.empty()) ParseSustainedSize(raw.sustained, options.sustainedSize);
-    if (raw.profiles.empty()) return;
-    options.profiles.clear();
-    for (const std::string& name : raw.profiles) {
-        if (!IsAll(name)) {
-            options.profiles.push_back(ProfileNamed(name));
-            continue;
-        }
-        for (const Profile& profile : Profiles) options.profiles.push_back(&profile);
-    }
+    if (!TakeProfiles(raw, options, errorText)) return false;
+    TakeSeed(raw, options);
+    return true;
 }
 
 }  // namespace
@@ -162,9 +209,8 @@ bool ParseCliOptions(const std::vector<std::wstring>& arguments, CliOptions& opt
     RawOptions raw;
     const std::unique_ptr<CLI::App> app = DescribeOptions(options, raw);
     if (!ParseArguments(*app, arguments, errorText)) return false;
-    TakeRawOptions(raw, options);
     options.sustained = app->count("--sustained") > 0;
-    return true;
+    return TakeRawOptions(raw, options, errorText);
 }
 
 std::wstring CliUsageText() {

@@ -18,7 +18,8 @@ struct CliOptions {
     SustainedSize sustainedSize;  // neither part set: the default
     std::wstring folder;  // empty: the current directory
     std::wstring label;   // names the run in comparisons; empty: the host's name
-    std::vector<const Profile*> profiles = {&WindowProfile};  // in the order they run
+    // In the order they run, seeded when told.
+    std::vector<Profile> profiles = std::vector<Profile>(1, WindowProfile);
 };
 
 // False with errorText set when an argument is unknown or out of range.

@@ -202,9 +202,9 @@ void TellFolderAttributes(Watch& watch, const std::wstring& folder) {
     if (!notes.warning.empty()) Warn(watch.summary, notes.warning);
 }
 
-std::wstring ProfilesText(const std::vector<const Profile*>& profiles) {
+std::wstring ProfilesText(const std::vector<Profile>& profiles) {
     std::wstring names;
-    for (const Profile* profile : profiles) names += (names.empty() ? L"" : L", ") + std::wstring(profile->name);
+    for (const Profile& profile : profiles) names += (names.empty() ? L"" : L", ") + std::wstring(profile.name);
     return (profiles.size() > 1 ? L"Profiles: " : L"Profile: ") + names;
 }
 
@@ -310,8 +310,8 @@ int RunFromConsole(const CliOptions& options) {
     if (options.sustained) {
         runs.push_back(RunSustained(settings.summary, options));
     } else {
-        for (const Profile* profile : options.profiles) {
-            runs.push_back(RunProfile(settings.summary, *profile, several));
+        for (const Profile& profile : options.profiles) {
+            runs.push_back(RunProfile(settings.summary, profile, several));
             // A stop or a failure ends the whole series.
             if (runs.back().result.stopped || !runs.back().result.errorText.empty()) break;
         }

@@ -12,7 +12,7 @@ std::wstring SpeedText(double mbps) {
 }
 
 std::wstring IopsText(double iops) {
-    return FormatTwoDecimals(iops) + L" IOPS";
+    return GroupedWholeText(iops) + L" IOPS";
 }
 
 std::wstring LatencyText(const LatencySummary& latency) {
@@ -29,6 +29,9 @@ const PassRecord* BestPass(const std::vector<PassRecord>& records) {
     return best;
 }
 
+// Up to "SEQ512K Q256T64" and a space.
+constexpr size_t NameWidth = 16;
+
 std::wstring RightAligned(const std::wstring& text, size_t width) {
     return text.size() >= width ? text : std::wstring(width - text.size(), L' ') + text;
 }
@@ -38,7 +41,7 @@ std::wstring PhaseCells(const std::vector<PassRecord>& records) {
     const PassRecord* best = BestPass(records);
     if (best == nullptr) return RightAligned(L"-", 12) + RightAligned(L"-", 13) + RightAligned(L"-", 13);
     return RightAligned(FormatTwoDecimals(best->mbps), 12) +
-           RightAligned(FormatTwoDecimals(PassIops(*best)), 13) +
+           RightAligned(GroupedWholeText(PassIops(*best)), 13) +
            RightAligned(FormatTwoDecimals(best->latency.p99), 13);
 }
 
@@ -60,12 +63,13 @@ std::wstring PassLine(int isWrite, const PassRecord& record, int64_t passCount,
 }
 
 double PassIops(const PassRecord& record) {
-    return record.ms > 0.0 ? static_cast<double>(record.requests) * 1000.0 / record.ms : 0.0;
+    return RequestsPerSecond(record.requests, record.ms);
 }
 
 std::vector<std::wstring> ProfileTableLines(const std::vector<RunSummary>& runs) {
     std::wstring head = L"Profile";
-    head.resize(13, L' ');
+    head.resize(NameWidth, L' ');
+    head += RightAligned(L"Threads", 8) + RightAligned(L"Depth", 6);
     for (const wchar_t* phase : {L"Read", L"Write"}) {
         head += RightAligned(phase + std::wstring(L" MB/s"), 12) +
                 RightAligned(phase + std::wstring(L" IOPS"), 13) +
@@ -74,8 +78,10 @@ std::vector<std::wstring> ProfileTableLines(const std::vector<RunSummary>& runs)
     std::vector<std::wstring> lines = {head};
     for (const RunSummary& run : runs) {
         std::wstring name = run.profile->name;
-        name.resize(13, L' ');
-        lines.push_back(name + PhaseCells(run.read) + PhaseCells(run.write));
+        name.resize(NameWidth, L' ');
+        lines.push_back(name + RightAligned(DecimalText(run.profile->threads), 8) +
+                        RightAligned(DecimalText(run.profile->shape.depth), 6) +
+                        PhaseCells(run.read) + PhaseCells(run.write));
     }
     return lines;
 }

@@ -4,7 +4,7 @@
 #include "engine/prepare_test_file.h"
 #include "engine/run_names.h"
 #include "engine/run_objects.h"
-#include "engine/transfer_pass.h"
+#include "engine/threaded_pass.h"
 #include "engine/volume_limits.h"
 #include "engine/write_depth.h"
 #include "platform/own_file.h"
@@ -113,16 +113,22 @@ void ReleaseRecoveryMarker(HANDLE marker, const std::wstring& folderLeft) {
     if (!kept) Platform.DeleteFileW(RecoveryMarkerName);
 }
 
-void RecordPass(RunContext& run, int isWrite, int64_t n, double speed) {
+void RecordPass(RunContext& run, const PassFigures& figures) {
+    const int isWrite = figures.isWrite;
     double& best = isWrite ? run.result.bestWriteMBps : run.result.bestReadMBps;
-    if (speed > best) best = speed;
+    if (figures.mbps > best) {
+        best = figures.mbps;
+        (isWrite ? run.result.bestWrite : run.result.bestRead) =
+            BestPass{RequestsPerSecond(figures.requests, figures.ms), figures.latency.p50,
+                     figures.latency.p99};
+    }
     if (isWrite) {
-        run.liveWriteMBps = speed;
+        run.liveWriteMBps = figures.mbps;
     } else {
         run.liveReadMBps = best;
     }
     run.livePhase = isWrite ? 2 : 1;
-    run.livePass = n;
+    run.livePass = figures.pass;
     run.sink.post(PassDoneEvent, 0);
 }
 
@@ -130,9 +136,8 @@ void AnnouncePass(const RunEventSink& sink, int isWrite, int64_t n) {
     if (sink.passStarting) sink.passStarting(isWrite, n);
 }
 
-void ReportMeasured(const RunContext& run, const PassShape& shape, int isWrite, int64_t n,
-                    double speed, double ms) {
-    if (run.sink.passMeasured == nullptr) return;
+PassFigures Measured(const RunContext& run, const PassShape& shape, int isWrite, int64_t n,
+                     double speed, double ms) {
     PassFigures figures;
     figures.isWrite = isWrite;
     figures.pass = n;
@@ -142,20 +147,30 @@ void ReportMeasured(const RunContext& run, const PassShape& shape, int isWrite, 
     figures.requests = run.tally.requests;
     figures.seed = shape.seed;
     figures.latency = SummarizeLatencies(run.tally.latency, run.tally.frequency);
-    run.sink.passMeasured(figures);
+    return figures;
+}
+
+// A random pass's seed: a fresh one, or with a seed given, the one its place
+// in the run gives: the counted passes in the order they run from the given
+// seed on, then the read and the write warm-up.
+uint64_t PassSeed(const RunContext& run, int isWrite, int64_t n) {
+    if (!run.profile.seeded) return NewPassSeed();
+    const int64_t ordinal =
+        n == 0 ? 2 * run.passCount + isWrite : (isWrite ? run.passCount : 0) + n - 1;
+    return SeriesSeed(run.profile.shape.seed, ordinal);
 }
 
 // One pass of the run's profile on the run's own test file, through its own
 // folder, which stays held for the pass; a random one gets a seed of its own.
-double CheckedPass(RunContext& run, const RunFiles& files, int isWrite, PassShape& shape,
-                   std::wstring& passText, double& ms) {
+double CheckedPass(RunContext& run, const RunFiles& files, int isWrite, int64_t n,
+                   PassShape& shape, std::wstring& passText, double& ms) {
     shape = run.profile.shape;
-    if (shape.random) shape.seed = NewPassSeed();
+    if (shape.random) shape.seed = PassSeed(run, isWrite, n);
     const HANDLE folder = OpenRunFolder(files.objects, L"Unable to open test file", passText);
     if (folder == INVALID_HANDLE_VALUE) return 0.0;
-    const double speed = RunShapedPass(files.objects.testFile, run.blockCount, shape, isWrite,
-                                       files.pattern, passText, &ms, &run.tally,
-                                       &files.objects.testFileIdentity);
+    const double speed = RunThreadedPass(files.objects.testFile, run.blockCount, shape,
+                                         run.profile.threads, isWrite, files.pattern, passText,
+                                         &ms, &run.tally, &files.objects.testFileIdentity);
     Platform.CloseHandle(folder);
     return speed;
 }
@@ -167,18 +182,19 @@ bool RunPhase(RunContext& run, const RunFiles& files, int isWrite) {
     double ms = 0.0;
     PassShape shape;
     AnnouncePass(run.sink, isWrite, 0);
-    CheckedPass(run, files, isWrite, shape, passText, ms);
+    CheckedPass(run, files, isWrite, 0, shape, passText, ms);
     if (StepEnded(passText, run.result) || PauseEnded(PassPauseMs, run.result)) return false;
     for (int64_t n = 1; n <= run.passCount; ++n) {
         if (Stopped(run.result)) return false;
         passText.clear();
         ms = 0.0;
         AnnouncePass(run.sink, isWrite, n);
-        const double speed = CheckedPass(run, files, isWrite, shape, passText, ms);
+        const double speed = CheckedPass(run, files, isWrite, n, shape, passText, ms);
         if (StepEnded(passText, run.result)) return false;
-        ReportMeasured(run, shape, isWrite, n, speed, ms);
-        WritePassRow(n, speed, ms);
-        RecordPass(run, isWrite, n, speed);
+        const PassFigures figures = Measured(run, shape, isWrite, n, speed, ms);
+        if (run.sink.passMeasured) run.sink.passMeasured(figures);
+        WritePassFigures(figures, run.profile);
+        RecordPass(run, figures);
         if (n < run.passCount && PauseEnded(PassPauseMs, run.result)) return false;
     }
     return true;
@@ -229,7 +245,7 @@ void RunSteps(RunContext& run, RunFiles& files, const std::wstring& folder) {
     }
     NoteWriteDepth(run.result, run.profile.shape.depth, files.objects.testFileAttributes);
     if (!RunPhase(run, files, 0) || !CountDown(run)) return;
-    StartWriteSection();
+    StartWriteSection(run.profile);
     RunPhase(run, files, 1);
 }
 

@@ -30,6 +30,8 @@ struct LatencySummary {
 };
 
 void ClearLatencies(LatencyHistogram& histogram);
+// Adds what `from` recorded to `into`, as if recorded there.
+void MergeLatencies(LatencyHistogram& into, const LatencyHistogram& from);
 
 inline size_t LatencyBucketOf(uint64_t ticks) {
     if (ticks < 256) return static_cast<size_t>(ticks);

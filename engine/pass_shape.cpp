@@ -6,7 +6,7 @@
 bool IsValidShape(const PassShape& shape) {
     const int64_t bytes = shape.requestBytes;
     const bool powerOfTwo = bytes > 0 && (bytes & (bytes - 1)) == 0;
-    return powerOfTwo && bytes >= SmallestRequestBytes && bytes <= BlockBytes &&
+    return powerOfTwo && bytes >= SmallestRequestBytes && bytes <= LargestRequestBytes &&
            shape.depth >= 1 && shape.depth <= MostRequestsInFlight;
 }
 

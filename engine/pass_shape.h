@@ -5,12 +5,13 @@
 #include <cstdint>
 
 constexpr int64_t BlockBytes = 1'048'576;
-constexpr int64_t SmallestRequestBytes = 4096;
-constexpr int MostRequestsInFlight = 64;
+constexpr int64_t SmallestRequestBytes = 512;
+constexpr int64_t LargestRequestBytes = 64 * BlockBytes;
+constexpr int MostRequestsInFlight = 256;
 
 struct PassShape {
-    int64_t requestBytes = BlockBytes;  // a power of two, 4 KiB to 1 MiB
-    int depth = 8;                      // requests in flight, 1 to 64
+    int64_t requestBytes = BlockBytes;  // a power of two, 512 bytes to 64 MiB
+    int depth = 8;                      // requests in flight, 1 to 256
     bool random = false;                // uniform over the file instead of front to back
     uint64_t seed = 0;                  // of the random offsets; a pass replays from it
 };
@@ -39,3 +40,11 @@ inline uint64_t NextRandom(uint64_t& state) {
 // so a JSON reader that keeps numbers as doubles keeps it exactly.
 constexpr uint64_t SeedMask = (uint64_t{1} << 53) - 1;
 uint64_t NewPassSeed();
+
+// The seed of the pass `ordinal` places after the one seeded `first` (0
+// gives `first`), so a run from one given seed repeats request for request.
+inline uint64_t SeriesSeed(uint64_t first, int64_t ordinal) {
+    if (ordinal == 0) return first;
+    uint64_t state = first + static_cast<uint64_t>(ordinal) * 0xD1B54A32D192ED03u;
+    return NextRandom(state) & SeedMask;
+}

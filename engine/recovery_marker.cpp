@@ -76,13 +76,22 @@ bool IsReportNameOf(const std::wstring& name, const std::wstring& type,
     return sizeAccepted(name.substr(sizeAt, name.size() - tail.size() - sizeAt));
 }
 
+// The tag of a profile's report is the profile's name as the profile
+// itself writes it.
+bool IsProfileReportName(const std::wstring& name) {
+    const size_t tagAt = std::wstring(L"corvasta_").size() + 14 + 1;
+    const size_t tagEnd = name.find(L'_', tagAt);
+    if (tagEnd == std::wstring::npos) return false;
+    const std::wstring tag = name.substr(tagAt, tagEnd - tagAt);
+    Profile profile;
+    return ProfileFromName(Utf8FromWide(tag), profile) && tag == profile.fileTag &&
+           IsReportNameOf(name, L"_" + tag + L"_", IsSizeText);
+}
+
 // A report of any profile or of a sustained write: a crash during any of
 // them leaves its report.
 bool IsReportName(const std::wstring& name) {
-    const auto ofProfile = [&name](const Profile& profile) {
-        return IsReportNameOf(name, L"_" + std::wstring(profile.fileTag) + L"_", IsSizeText);
-    };
-    return std::any_of(std::begin(Profiles), std::end(Profiles), ofProfile) ||
+    return IsProfileReportName(name) ||
            IsReportNameOf(name, std::wstring(L"_") + SustainedReportType + L"_", IsSustainedSizeText);
 }
 

@@ -9,9 +9,19 @@
 #include <cstdint>
 #include <string>
 
+// The best pass of a phase beyond its speed, for the reports of the
+// profiles other than the window's.
+struct BestPass {
+    double iops = 0.0;
+    double p50 = 0.0;  // microseconds
+    double p99 = 0.0;
+};
+
 struct RunResult {
     double bestReadMBps = 0.0;
     double bestWriteMBps = 0.0;
+    BestPass bestRead;
+    BestPass bestWrite;
     std::wstring errorText;
     int64_t stopped = 0;
     // Writes the system really keeps in flight at once (0: the run ended
@@ -57,6 +67,10 @@ struct PassFigures {
     uint64_t seed = 0;  // of a random pass's offsets
     LatencySummary latency;
 };
+
+inline double RequestsPerSecond(int64_t requests, double ms) {
+    return ms > 0.0 ? static_cast<double>(requests) * 1000.0 / ms : 0.0;
+}
 
 // How the worker reaches its front-end: the window posts a message, the
 // console queues for its main thread. Neither call may wait for the

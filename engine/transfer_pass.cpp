@@ -1,11 +1,14 @@
 #include "engine/transfer_pass.h"
 
+#include "engine/pass_crew.h"
 #include "engine/run_objects.h"
 #include "engine/run_record.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
+#include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace {
 
@@ -29,6 +32,8 @@ struct Pass {
     LatencyHistogram* latency = nullptr;  // null: not taken
     const PassWatch* watch = nullptr;     // null: a timed pass
     const ObjectIdentity* expected = nullptr;  // the file's identity, when it is checked
+    CrewSeat seat{nullptr, 0};                 // the pass's place among its threads, if any
+    int64_t stretchRequests = 1;  // requests a thread takes in order before the next's turn
     HANDLE file = INVALID_HANDLE_VALUE;
     HANDLE port = nullptr;
     int64_t nextRequest = 0;   // in file order
@@ -53,6 +58,13 @@ std::wstring WithShortCode(const wchar_t* message, DWORD code) {
     return message + DecimalText(code) + L")";
 }
 
+// Requests above the pattern's size repeat it.
+void FillFromPattern(void* buffer, int64_t bytes, const void* pattern) {
+    for (int64_t at = 0; at < bytes; at += BlockBytes) {
+        std::memcpy(static_cast<char*>(buffer) + at, pattern, std::min(bytes - at, BlockBytes));
+    }
+}
+
 bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
     for (int slot = 0; slot < pass.shape.depth; ++slot) {
         void* buffer = Platform.VirtualAlloc(nullptr, pass.requestBytes, MEM_COMMIT | MEM_RESERVE,
@@ -62,20 +74,21 @@ bool AllocateBuffers(Pass& pass, const void* pattern, std::wstring& errorText) {
             return false;
         }
         pass.slots->buffers[slot] = buffer;
-        if (pass.isWrite) std::memcpy(buffer, pattern, pass.requestBytes);
+        if (pass.isWrite) FillFromPattern(buffer, pass.requestBytes, pattern);
     }
     return true;
 }
 
 // A scanner or indexer may still hold the file after the previous pass, so a
 // sharing violation is retried for a while before the clock starts.
-HANDLE OpenTestFile(const std::wstring& path, DWORD access, DWORD flags,
+// The threads of a pass share the file with each other, and so with others.
+HANDLE OpenTestFile(const std::wstring& path, DWORD access, DWORD share, DWORD flags,
                     const ObjectIdentity* expected, bool& replaced) {
     for (int attempt = 1;; ++attempt) {
         const HANDLE file =
             expected != nullptr
-                ? OpenChecked(path, access, 0, flags, *expected, replaced)
-                : Platform.CreateFileW(path.c_str(), access, 0, nullptr, OPEN_EXISTING, flags,
+                ? OpenChecked(path, access, share, flags, *expected, replaced)
+                : Platform.CreateFileW(path.c_str(), access, share, nullptr, OPEN_EXISTING, flags,
                                        nullptr);
         if (file != INVALID_HANDLE_VALUE || replaced || attempt == HeldAttempts ||
             Platform.GetLastError() != ERROR_SHARING_VIOLATION) {
@@ -89,7 +102,9 @@ bool OpenFileAndPort(Pass& pass, const std::wstring& testFilePath, std::wstring&
     const DWORD access = pass.isWrite ? GENERIC_WRITE : GENERIC_READ;
     const DWORD order = pass.shape.random ? FILE_FLAG_RANDOM_ACCESS : FILE_FLAG_SEQUENTIAL_SCAN;
     bool replaced = false;
-    pass.file = OpenTestFile(testFilePath, access, PassFlags | order, pass.expected, replaced);
+    const DWORD share = pass.seat.crew == nullptr ? 0 : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    pass.file =
+        OpenTestFile(testFilePath, access, share, PassFlags | order, pass.expected, replaced);
     if (pass.file == INVALID_HANDLE_VALUE) {
         errorText =
             replaced ? std::wstring(ReplacedText) : WithWindowsError(L"Unable to open test file");
@@ -113,16 +128,28 @@ bool ReadFrequency(Pass& pass, std::wstring& errorText) {
     return true;
 }
 
-// In file order the index wraps to the start after the last request; random
-// ones are uniform over the file, the modulo's bias below 2^-40 for any file
-// a run makes.
+int Threads(const Pass& pass) {
+    return pass.seat.crew == nullptr ? 1 : pass.seat.crew->threads;
+}
+
+// In file order the threads take turns by stretches of the file (thread t
+// of T the stretches t, t + T, ...), and each wraps to its first after its
+// last; one thread reads the file front to back. Random requests are
+// uniform over the file, the modulo's bias below 2^-40 for any file a run
+// makes.
 int64_t NextRequestIndex(Pass& pass) {
     if (pass.shape.random) {
         return static_cast<int64_t>(NextRandom(pass.randomState) %
                                     static_cast<uint64_t>(pass.requestCount));
     }
-    const int64_t index = pass.nextRequest;
-    pass.nextRequest = (index + 1) % pass.requestCount;
+    const int64_t stretchCount = pass.requestCount / pass.stretchRequests;
+    int64_t stretch = pass.nextRequest / pass.stretchRequests * Threads(pass) + pass.seat.thread;
+    if (stretch >= stretchCount) {
+        pass.nextRequest = 0;
+        stretch = pass.seat.thread % stretchCount;
+    }
+    const int64_t index = stretch * pass.stretchRequests + pass.nextRequest % pass.stretchRequests;
+    pass.nextRequest += 1;
     return index;
 }
 
@@ -198,6 +225,12 @@ ptrdiff_t CheckedSlot(const Pass& pass, const OVERLAPPED* record, DWORD bytes, b
     return slot;
 }
 
+// A stop, or another thread of the pass that failed or stopped.
+bool Halted(const Pass& pass) {
+    return IsStopRequested() ||
+           (pass.seat.crew != nullptr && pass.seat.crew->ended.load(std::memory_order_relaxed));
+}
+
 // Counts a checked completion, seen at `now`, and answers it with the next
 // request in the same slot unless the pass is draining.
 bool AnswerCompletion(Pass& pass, ptrdiff_t slot, int64_t now, std::wstring& errorText) {
@@ -206,7 +239,7 @@ bool AnswerCompletion(Pass& pass, ptrdiff_t slot, int64_t now, std::wstring& err
     if (pass.latency != nullptr) {
         RecordLatency(*pass.latency, static_cast<uint64_t>(now - pass.slots->issuedAt[slot]));
     }
-    if (PassEnded(pass, now) || IsStopRequested()) {
+    if (PassEnded(pass, now) || Halted(pass)) {
         pass.draining = true;
     }
     if (pass.draining) return true;
@@ -266,7 +299,7 @@ bool TakeCompletions(Pass& pass, std::wstring& errorText) {
 bool RunWindow(Pass& pass, std::wstring& errorText) {
     const bool batched = !IsWindowShape(pass.shape);
     while (pass.outstanding > 0) {
-        if (IsStopRequested()) pass.draining = true;
+        if (Halted(pass)) pass.draining = true;
         if (!(batched ? TakeCompletions(pass, errorText) : TakeCompletion(pass, errorText)))
             return false;
     }
@@ -320,16 +353,31 @@ double Throughput(const Pass& pass, std::wstring& errorText, double* elapsedMs) 
     return speed;
 }
 
+bool SetUp(Pass& pass, const std::wstring& testFilePath, const void* pattern,
+           std::wstring& errorText) {
+    std::unique_lock<std::mutex> turn;
+    if (pass.seat.crew != nullptr) turn = std::unique_lock<std::mutex>(pass.seat.crew->setUp);
+    return AllocateBuffers(pass, pattern, errorText) &&
+           OpenFileAndPort(pass, testFilePath, errorText) && ReadFrequency(pass, errorText);
+}
+
+// Issuing the first requests is inside the measured time; the threads of
+// a pass share its start.
+bool StartClock(Pass& pass, bool ready) {
+    if (pass.seat.crew == nullptr) {
+        pass.start = ReadCounter();
+        return ready;
+    }
+    return StartTogether(*pass.seat.crew, pass.seat.thread, ready, pass.start);
+}
+
 // Everything up to the result; false on a failure or a stop.
 bool Transfer(Pass& pass, const std::wstring& testFilePath, const void* pattern,
               std::wstring& errorText) {
-    if (!AllocateBuffers(pass, pattern, errorText)) return false;
-    if (!OpenFileAndPort(pass, testFilePath, errorText)) return false;
-    if (!ReadFrequency(pass, errorText)) return false;
-    // Issuing the first requests is inside the measured time.
-    pass.start = ReadCounter();
+    if (!StartClock(pass, SetUp(pass, testFilePath, pattern, errorText))) return false;
     if (IsStopRequested()) return false;
     if (!IssueFirstRequests(pass, errorText) || !RunWindow(pass, errorText)) {
+        if (pass.seat.crew != nullptr) EndCrew(*pass.seat.crew, pass.seat.thread, true);
         RetireRequests(pass);
         return false;
     }
@@ -364,13 +412,17 @@ namespace {
 double RunPass(Pass& pass, const std::wstring& testFilePath, int64_t blockCount,
                const PassShape& shape, int isWrite, const void* pattern, std::wstring& errorText,
                double* elapsedMs, PassTally* tally) {
-    if (!IsValidShape(shape) || blockCount < 1) {
+    // The file holds at least one request for each thread.
+    if (!IsValidShape(shape) || blockCount < 1 ||
+        blockCount * BlockBytes < shape.requestBytes * Threads(pass)) {
+        if (pass.seat.crew != nullptr) LeaveCrew(*pass.seat.crew, 1);
         errorText = L"Invalid pass shape";
         return 0.0;
     }
     pass.shape = shape;
     pass.requestBytes = static_cast<DWORD>(shape.requestBytes);
-    pass.requestCount = blockCount * (BlockBytes / shape.requestBytes);
+    pass.requestCount = blockCount * BlockBytes / shape.requestBytes;
+    pass.stretchRequests = std::max<int64_t>(1, BlockBytes / shape.requestBytes);
     pass.randomState = shape.seed;
     pass.isWrite = isWrite;
     pass.slots = new Slots{};
@@ -395,6 +447,16 @@ double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
                      const ObjectIdentity* expected) {
     Pass pass;
     pass.expected = expected;
+    return RunPass(pass, testFilePath, blockCount, shape, isWrite, pattern, errorText, elapsedMs,
+                   tally);
+}
+
+double RunCrewPass(const std::wstring& testFilePath, int64_t blockCount, const PassShape& shape,
+                   int isWrite, const void* pattern, std::wstring& errorText, double* elapsedMs,
+                   PassTally* tally, const ObjectIdentity* expected, const CrewSeat& seat) {
+    Pass pass;
+    pass.expected = expected;
+    pass.seat = seat;
     return RunPass(pass, testFilePath, blockCount, shape, isWrite, pattern, errorText, elapsedMs,
                    tally);
 }

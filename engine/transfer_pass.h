@@ -10,6 +10,7 @@
 #include <string>
 
 struct ObjectIdentity;
+struct CrewSeat;
 
 // What a counted pass moved and how long each of its requests took, from
 // handing it to the system to taking its completion. The caller provides it
@@ -57,6 +58,12 @@ double RunShapedPass(const std::wstring& testFilePath, int64_t blockCount,
                      const PassShape& shape, int isWrite, const void* pattern,
                      std::wstring& errorText, double* elapsedMs, PassTally* tally,
                      const ObjectIdentity* expected = nullptr);
+
+// One thread's share of a pass of several: the same pass, started with the
+// crew's other threads and ended with them.
+double RunCrewPass(const std::wstring& testFilePath, int64_t blockCount, const PassShape& shape,
+                   int isWrite, const void* pattern, std::wstring& errorText, double* elapsedMs,
+                   PassTally* tally, const ObjectIdentity* expected, const CrewSeat& seat);
 
 // Every request of the file once, front to back, with no time window: it
 // ends when the file is done, the watch says so, or on a stop. The speed is

@@ -253,6 +253,10 @@ struct FILE_ID_BOTH_DIR_INFO {
 #define ERROR_NOT_ALL_ASSIGNED 1300u
 #define ERROR_PRIVILEGE_NOT_HELD 1314u
 
+#define WAIT_OBJECT_0 0u
+#define WAIT_FAILED 0xFFFFFFFFu
+typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID parameter);
+
 #endif
 
 // Not in every Windows SDK's headers.
@@ -361,6 +365,11 @@ struct PlatformCalls {
     BOOL(WINAPI* LookupPrivilegeValueW)(const wchar_t* system, const wchar_t* name, LUID* luid);
     BOOL(WINAPI* AdjustTokenPrivileges)(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState,
                                         DWORD bytes, TOKEN_PRIVILEGES* previous, DWORD* returned);
+    // The threads of a pass: started, waited for (INFINITE only) and closed.
+    HANDLE(WINAPI* CreateThread)(SECURITY_ATTRIBUTES* security, size_t stackBytes,
+                                 LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags,
+                                 DWORD* threadId);
+    DWORD(WINAPI* WaitForSingleObject)(HANDLE handle, DWORD milliseconds);
 };
 
 // The process-wide table. It starts as the native backend; tests swap in the

@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <cmath>
+
 #include "platform/platform.h"
 
 #include <charconv>
@@ -209,4 +211,12 @@ std::wstring CurrentDirectoryOf(const PlatformCalls& calls) {
     }
     if (length == 0 || length >= buffer.size()) return std::wstring();
     return std::wstring(buffer.data(), length);
+}
+
+std::wstring GroupedWholeText(double value) {
+    const std::wstring digits = DecimalText(std::llround(value));
+    const size_t sign = digits[0] == L'-' ? 1 : 0;
+    std::wstring grouped = digits;
+    for (size_t at = digits.size(); at >= sign + 4; at -= 3) grouped.insert(at - 3, 1, L',');
+    return grouped;
 }

@@ -23,6 +23,8 @@ std::wstring FormatTwoDecimals(double value);
 
 // Decimal text of an integer, independent of the locale.
 std::wstring DecimalText(int64_t value);
+// A figure rounded to a whole number, its thousands set apart: "140,836".
+std::wstring GroupedWholeText(double value);
 
 // folder without its trailing separators, one separator, then name.
 std::wstring JoinPath(const std::wstring& folder, const std::wstring& name);

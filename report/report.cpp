@@ -80,6 +80,10 @@ void WriteInfoRows(int64_t passCount, int64_t testSizeMiB, const std::wstring& f
     WriteInfoRow(L"DATE", DateText(now, L"/"), InfoWidth);
     WriteInfoRow(L"TIME", TimeText(now, L":"), InfoWidth);
     WriteInfoRow(L"BENCHMARK TYPE", profile.name, InfoWidth);
+    if (!IsWindowProfile(profile)) {
+        WriteInfoRow(L"THREADS", DecimalText(profile.threads), InfoWidth);
+        WriteInfoRow(L"QUEUE DEPTH", DecimalText(profile.shape.depth) + L" per thread", InfoWidth);
+    }
     WriteInfoRow(L"PASSES", DecimalText(passCount), InfoWidth);
     WriteInfoRow(L"TEST SIZE", DecimalText(testSizeMiB) + L" MiB", InfoWidth);
     WriteInfoRow(L"PATH", folder, InfoWidth);
@@ -97,19 +101,64 @@ std::wstring ResultRow(const wchar_t* benchmark, double speedMBps) {
            L" MB/s</b></td></tr>";
 }
 
+// A row of bold centred cells.
+std::wstring Cells(std::initializer_list<std::wstring> cells) {
+    std::wstring row = L"<tr>";
+    for (const std::wstring& cell : cells) row += L"<td align=\"center\"><b>" + cell + L"</b></td>";
+    return row + L"</tr>";
+}
+
+std::wstring MicrosText(double micros) {
+    return FormatTwoDecimals(micros) + L" us";
+}
+
+std::wstring IopsText(double iops) {
+    return GroupedWholeText(iops) + L" IOPS";
+}
+
+std::wstring ProfileResultRow(const wchar_t* benchmark, double speedMBps, const BestPass& best) {
+    return Cells({benchmark, FormatTwoDecimals(speedMBps) + L" MB/s", IopsText(best.iops),
+                  MicrosText(best.p50), MicrosText(best.p99)});
+}
+
+void WriteResultRows(const RunResult& result, const Profile& profile) {
+    if (IsWindowProfile(profile)) {
+        WriteLine(L"<tr><th width='50%'>BENCHMARK</th><th width='50%'>SPEED</th></tr>");
+        WriteLine(ResultRow(ReadResultName(profile), result.bestReadMBps));
+        WriteLine(ResultRow(WriteResultName(profile), result.bestWriteMBps));
+        return;
+    }
+    WriteLine(L"<tr><th>BENCHMARK</th><th>SPEED</th><th>IOPS</th><th>P50</th><th>P99</th></tr>");
+    WriteLine(ProfileResultRow(ReadResultName(profile), result.bestReadMBps, result.bestRead));
+    WriteLine(ProfileResultRow(WriteResultName(profile), result.bestWriteMBps, result.bestWrite));
+}
+
 void WriteOutcome(const RunResult& result, const Profile& profile) {
     if (!result.errorText.empty()) {
         WriteLine(L"<h2>ERROR</h2>");
         WriteLine(L"<p><b>" + EscapeHtml(result.errorText) + L"</b></p>");
         return;
     }
-    WriteLines({L"<h3>RESULT</h3>", TableOpen,
-                L"<tr><th width='50%'>BENCHMARK</th><th width='50%'>SPEED</th></tr>"});
-    WriteLine(ResultRow(ReadResultName(profile), result.bestReadMBps));
-    WriteLine(ResultRow(WriteResultName(profile), result.bestWriteMBps));
+    WriteLines({L"<h3>RESULT</h3>", TableOpen});
+    WriteResultRows(result, profile);
     WriteLines({L"</table>", L"<br>"});
     // A write figure labelled with more in flight than the system allowed says so.
     if (!result.writeDepthNote.empty()) WriteLine(L"<p><b>" + EscapeHtml(result.writeDepthNote) + L"</b></p>");
+}
+
+// The window's heading, and one that says so for a random profile.
+const wchar_t* Heading(const Profile& profile) {
+    return profile.shape.random ? L"<h2>Random Path Benchmark</h2>"
+                                : L"<h2>Sequential Path Benchmark</h2>";
+}
+
+void WritePassHeader(const Profile& profile, const wchar_t* windowHeader) {
+    if (IsWindowProfile(profile)) {
+        WriteLine(windowHeader);
+        return;
+    }
+    WriteLine(L"<tr><th>PASS</th><th>SPEED</th><th>IOPS</th><th>P50</th><th>P99</th>"
+              L"<th>BENCHMARK TIME</th></tr>");
 }
 
 }  // namespace
@@ -150,13 +199,12 @@ void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstrin
                 L"cellpadding=\"0\">",
                 L"<tr><td align=\"center\">"});
     WriteLine(std::wstring(L"<h1>") + ProgramTitle + L"</h1>");
-    WriteLines({L"<h2>Sequential Path Benchmark</h2>", L"", L"</td></tr>", L"<tr><td>",
-                TableOpen});
+    WriteLines({Heading(profile), L"", L"</td></tr>", L"<tr><td>", TableOpen});
     WriteInfoRows(passCount, testSizeMiB, folder, profile);
     WriteLines({L"</table>", L"</td></tr>", L"<tr><td align=\"center\">", L"<h3>READ TEST</h3>",
-                TableOpen,
-                L"<tr><th width='33%'>PASS</th><th width='34%'>SPEED</th>"
-                L"<th width='33%'>BENCHMARK TIME</th></tr>"});
+                TableOpen});
+    WritePassHeader(profile, L"<tr><th width='33%'>PASS</th><th width='34%'>SPEED</th>"
+                             L"<th width='33%'>BENCHMARK TIME</th></tr>");
 }
 
 void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width) {
@@ -173,11 +221,24 @@ void WritePassRow(int64_t n, double speedMBps, double timeMs) {
     FlushReport();
 }
 
-void StartWriteSection() {
+void WritePassFigures(const PassFigures& figures, const Profile& profile) {
+    if (IsWindowProfile(profile)) {
+        WritePassRow(figures.pass, figures.mbps, figures.ms);
+        return;
+    }
+    WriteLine(Cells({EscapeHtml(L"PASS " + DecimalText(figures.pass)),
+                     FormatTwoDecimals(figures.mbps) + L" MB/s",
+                     IopsText(RequestsPerSecond(figures.requests, figures.ms)),
+                     MicrosText(figures.latency.p50), MicrosText(figures.latency.p99),
+                     FormatTwoDecimals(figures.ms) + L" ms"}));
+    FlushReport();
+}
+
+void StartWriteSection(const Profile& profile) {
     WriteLines({L"</table>", L"</td></tr>", L"<tr><td align=\"center\">", L"<h3>WRITE TEST</h3>",
-                TableOpen,
-                L"<tr><th width=\"33%\">PASS</th><th width=\"34%\">SPEED</th>"
-                L"<th width=\"33%\">BENCHMARK TIME</th></tr>"});
+                TableOpen});
+    WritePassHeader(profile, L"<tr><th width=\"33%\">PASS</th><th width=\"34%\">SPEED</th>"
+                             L"<th width=\"33%\">BENCHMARK TIME</th></tr>");
     FlushReport();
 }
 

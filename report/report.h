@@ -27,7 +27,9 @@ void WriteReportHeader(int64_t passCount, int64_t testSizeMiB, const std::wstrin
                        const Profile& profile = WindowProfile);
 void WriteInfoRow(const std::wstring& label, const std::wstring& value, int width);
 void WritePassRow(int64_t n, double speedMBps, double timeMs);
-void StartWriteSection();
+// The window's profile gets WritePassRow; any other, its IOPS and latencies too.
+void WritePassFigures(const PassFigures& figures, const Profile& profile);
+void StartWriteSection(const Profile& profile = WindowProfile);
 void FinishReport(const RunResult& result, const Profile& profile = WindowProfile);
 void DiscardReport();
 // "07/12/2026" and "15:30:45" with "/" and ":"; the report's name uses "".

@@ -19,7 +19,8 @@ namespace linux_native {
 
 namespace {
 
-constexpr int Depth = 64;
+// The most requests a thread of a pass keeps in flight.
+constexpr int Depth = 256;
 
 // A control block is free while its data is null.
 struct AioQueue {

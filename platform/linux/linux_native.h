@@ -18,6 +18,7 @@ enum class HandleKind : uint32_t {
     Port = 0x74726F50,    // "Port"
     Search = 0x68637253,  // "Srch"
     Token = 0x6E6B6F54,   // "Tokn"
+    Thread = 0x64726854,  // "Thrd"
 };
 
 struct PortObject;
@@ -195,5 +196,10 @@ BOOL OpenProcessToken(HANDLE process, DWORD access, HANDLE* token);
 BOOL LookupPrivilegeValueW(const wchar_t* system, const wchar_t* name, LUID* luid);
 BOOL AdjustTokenPrivileges(HANDLE token, BOOL disableAll, TOKEN_PRIVILEGES* newState, DWORD bytes,
                            TOKEN_PRIVILEGES* previous, DWORD* returned);
+
+HANDLE CreateThread(SECURITY_ATTRIBUTES* security, size_t stackBytes,
+                    LPTHREAD_START_ROUTINE start, LPVOID parameter, DWORD flags, DWORD* threadId);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+BOOL CloseThread(HANDLE handle);
 
 }  // namespace linux_native

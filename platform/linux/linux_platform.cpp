@@ -51,6 +51,8 @@ const PlatformCalls LinuxCalls = {
     linux_native::OpenProcessToken,
     linux_native::LookupPrivilegeValueW,
     linux_native::AdjustTokenPrivileges,
+    linux_native::CreateThread,
+    linux_native::WaitForSingleObject,
 };
 
 }  // namespace

@@ -234,6 +234,7 @@ BOOL CloseHandle(HANDLE handle) {
         case HandleKind::File: return CloseFile(static_cast<FileObject*>(handle));
         case HandleKind::Port: return ClosePort(static_cast<PortObject*>(handle)) ? TRUE : FALSE;
         case HandleKind::Token: return TRUE;  // the process's one token is never freed
+        case HandleKind::Thread: return CloseThread(handle);
         default: SetError(ERROR_INVALID_HANDLE); return FALSE;
     }
 }

@@ -19,7 +19,9 @@ namespace linux_native {
 
 namespace {
 
-constexpr unsigned RingEntries = 64;
+// The most requests a thread of a pass keeps in flight, so a full window
+// never waits for room in the ring.
+constexpr unsigned RingEntries = 256;
 constexpr unsigned FileSlots = 8;
 
 // user_data of the ring's own requests (cancels). An OVERLAPPED is aligned,

@@ -65,6 +65,8 @@ const PlatformCalls Win32Calls = {
     ::OpenProcessToken,
     ::LookupPrivilegeValueW,
     ::AdjustTokenPrivileges,
+    ::CreateThread,
+    ::WaitForSingleObject,
 };
 
 }  // namespace

@@ -36,14 +36,16 @@ def close(a, b, tolerance=1e-6):
     return abs(a - b) <= tolerance * max(abs(a), abs(b))
 
 
-# (request bytes, requests in flight) of each profile.
-SHAPES = {"SEQ1M Q8T1": (1048576, 8), "SEQ1M Q1T1": (1048576, 1),
-          "RND4K Q32T1": (4096, 32), "RND4K Q1T1": (4096, 1)}
+def shape(profile):
+    """(request bytes, requests in flight per thread, threads) from a profile's name."""
+    found = re.fullmatch(r"(?:SEQ|RND)(\d+)([KM]?) Q(\d+)T(\d+)", profile)
+    size, unit, depth, threads = found.groups()
+    return int(size) * {"": 1, "K": 1024, "M": 1048576}[unit], int(depth), int(threads)
 
 
 def check_figures(where, record, profile):
     """IOPS, shares and latencies against the speed and length of the pass."""
-    request_bytes, depth = SHAPES[profile]
+    request_bytes, depth, threads = shape(profile)
     moved = record["MBps"] * record["ms"] * 1000.0
     expect(close(record.get("IOPS", 0), moved / request_bytes / (record["ms"] / 1000.0)),
            f"{where}: IOPS {record.get('IOPS')} is not its bytes per request size per second")
@@ -59,13 +61,16 @@ def check_figures(where, record, profile):
     expect(0 < order[0] and order == sorted(order) and order[-1] <= latency["max"] * 1.000001,
            f"{where}: latency percentiles out of order {latency}")
     # Little's law: requests in flight = completions per second x time each
-    # spends in flight; the pass keeps `depth` in flight all the time.
+    # spends in flight; each thread keeps `depth` in flight all the time.
     in_flight = record["IOPS"] * latency["mean"] / 1e6
-    expect(0.5 * depth <= in_flight <= 1.05 * depth,
-           f"{where}: IOPS x mean latency gives {in_flight:.2f} in flight, not {depth}")
-    seed = record.get("seed")
+    expect(0.5 * depth * threads <= in_flight <= 1.05 * depth * threads,
+           f"{where}: IOPS x mean latency gives {in_flight:.2f} in flight, not {depth * threads}")
+    seed, seeds = record.get("seed"), record.get("seeds")
     expect((seed is not None) == profile.startswith("RND"), f"{where}: seed only for random profiles")
     expect(seed is None or (is_int(seed) and 0 <= seed < 2**53), f"{where}: seed {seed}")
+    expect(seed is None or (isinstance(seeds, list) and len(seeds) == threads and seeds[0] == seed
+                            and len(set(seeds)) == threads and all(is_int(s) for s in seeds)),
+           f"{where}: seeds {seeds}: one per thread, the first the pass's")
 
 
 def check_pass(where, record, number, shares, profile):
@@ -94,6 +99,9 @@ def check(document, outcome, shares, folder, profile="SEQ1M Q8T1"):
     if folder:
         expect(document.get("folder") == folder, f"folder {document.get('folder')!r}")
     expect(document.get("profile") == profile, f"profile {document.get('profile')!r}")
+    _, depth, threads = shape(profile)
+    expect(document.get("threads") == threads, f"threads {document.get('threads')!r}")
+    expect(document.get("queueDepth") == depth, f"queueDepth {document.get('queueDepth')!r}")
     expect(is_int(document.get("passes")), "passes")
     expect(is_int(document.get("testSizeMiB")), "testSizeMiB")
     drive = document.get("drive", {})

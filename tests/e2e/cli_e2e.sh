@@ -28,16 +28,18 @@ shares=any
 profiles=SEQ1M-Q8T1 names="SEQ1M Q8T1" tags=SEQ1MQ8T1
 if [ -n "$runner" ]; then
   backend=iocp
-  # A random profile takes its completions in bursts, a call the window never makes.
-  profiles=SEQ1M-Q8T1,RND4K-Q32T1 names="SEQ1M Q8T1,RND4K Q32T1" tags="SEQ1MQ8T1 RND4KQ32T1"
+  # A random profile takes its completions in bursts, a call the window never
+  # makes, here on two threads of the system's own.
+  profiles=SEQ1M-Q8T1,RND4K-Q32T2 names="SEQ1M Q8T1,RND4K Q32T2" tags="SEQ1MQ8T1 RND4KQ32T2"
 elif [ "$(id -u)" -eq 0 ] && truncate -s 400M "$work/ext4.img" && mkfs.ext4 -q "$work/ext4.img" &&
      mkdir -p "$work/loop" && mount -o loop "$work/ext4.img" "$work/loop"; then
   mounted+=("$work/loop")
   completed=$work/loop/completed
   shares=device
   loop=$(basename "$(findmnt -n -o SOURCE "$work/loop")")
-  profiles=all names="SEQ1M Q8T1,SEQ1M Q1T1,RND4K Q32T1,RND4K Q1T1"
-  tags="SEQ1MQ8T1 SEQ1MQ1T1 RND4KQ32T1 RND4KQ1T1"
+  # and a pass of two threads, whose device shares must add up too.
+  profiles=all,RND4K-Q32T2 names="SEQ1M Q8T1,SEQ1M Q1T1,RND4K Q32T1,RND4K Q1T1,RND4K Q32T2"
+  tags="SEQ1MQ8T1 SEQ1MQ1T1 RND4KQ32T1 RND4KQ1T1 RND4KQ32T2"
 else
   echo "SKIP: the device counters of a loop device need root and loop devices"
 fi
@@ -85,6 +87,17 @@ done
 code=$?
 [ "$code" -eq 2 ] || fail "a folder that does not exist exited $code"
 [ "$(wc -l <"$work/missing.out")" -eq 1 ] || fail "a folder that does not exist: $(cat "$work/missing.out")"
+
+# A wrong option says what is wrong and where help is, on standard error only.
+# shellcheck disable=SC2086
+$runner "$cli" --profile SEQ1M-Q8T1,RND3K-Q1T1 "$work/missing" >"$work/badoption.out" 2>"$work/badoption.err"
+code=$?
+[ "$code" -eq 2 ] || fail "an unknown profile exited $code"
+[ ! -s "$work/badoption.out" ] || fail "an unknown profile printed on standard output"
+tr -d '\r' <"$work/badoption.err" >"$work/badoption.txt"
+[ "$(wc -l <"$work/badoption.txt")" -eq 2 ] && grep -q '^corvasta-cli: Unknown profile RND3K-Q1T1: a profile is SEQ or RND' "$work/badoption.txt" &&
+  [ "$(tail -n 1 "$work/badoption.txt")" = "Run with --help for more information." ] ||
+  fail "an unknown profile: $(cat "$work/badoption.err")"
 
 if [ -z "$runner" ]; then
   mkdir -p "$work/stopped"

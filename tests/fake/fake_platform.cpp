@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 namespace {
@@ -21,6 +22,13 @@ uint64_t nextFileIndex = 1;
 
 FakeState& S() {
     return *state;
+}
+
+// Each thread has its own last error, as on Windows: a pass's threads call
+// the fake at once.
+DWORD& ThreadLastError() {
+    thread_local DWORD code = 0;
+    return code;
 }
 
 std::string Narrow(const std::wstring& text) {
@@ -39,13 +47,13 @@ bool Failing(const std::string& call) {
         --next.skip;
         return false;
     }
-    S().lastError = next.code;
+    ThreadLastError() = next.code;
     found->second.pop_front();
     return true;
 }
 
 BOOL Fail(DWORD code) {
-    S().lastError = code;
+    ThreadLastError() = code;
     return FALSE;
 }
 
@@ -80,7 +88,7 @@ bool TooLong(const wchar_t* given, size_t limit) {
     if (full.size() < limit || full[1] != L':') return false;
     S().longPathCalls += 1;
     if (!S().longPathsLimited || IsExtended(given)) return false;
-    S().lastError = ERROR_FILENAME_EXCED_RANGE;
+    ThreadLastError() = ERROR_FILENAME_EXCED_RANGE;
     return true;
 }
 
@@ -242,7 +250,7 @@ HANDLE OpenNode(const std::wstring& resolved, DWORD access, DWORD share, DWORD d
     if (disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) node->bytes.clear();
     node->openCount += 1;
     const bool tellsExisting = disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS;
-    S().lastError = existed && tellsExisting ? ERROR_ALREADY_EXISTS : 0;
+    ThreadLastError() = existed && tellsExisting ? ERROR_ALREADY_EXISTS : 0;
     FakeHandle opened{FakeHandle::Kind::File, resolved, access, share, flags, 0, nullptr, {}, 0,
                       node->fileIndex, node->attributes};
     opened.volume = node->volume;
@@ -364,7 +372,7 @@ FakeRequest* NextCompletion(HANDLE port) {
 DWORD TakeRequest(FakeRequest& request) {
     request.completed = true;
     if (request.cancelled) return ERROR_OPERATION_ABORTED;
-    return Failing("Completion") ? S().lastError : 0;
+    return Failing("Completion") ? ThreadLastError() : 0;
 }
 
 DWORD CompletedBytes(const FakeRequest& request, DWORD error) {
@@ -401,7 +409,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entri
     if (HandleOf(port, FakeHandle::Kind::Port) == nullptr) return Fail(ERROR_INVALID_HANDLE);
     // A call that succeeds leaves the last error as it was, even when a
     // request it hands back has failed.
-    const DWORD lastError = S().lastError;
+    const DWORD lastError = ThreadLastError();
     const ULONG most = std::min(count, S().completionsPerWait);
     while (*removed < most) {
         FakeRequest* request = NextCompletion(port);
@@ -414,7 +422,7 @@ BOOL WINAPI FakeGetQueuedCompletionStatusEx(HANDLE port, OVERLAPPED_ENTRY* entri
         entries[(*removed)++] =
             OVERLAPPED_ENTRY{key, record, 0, static_cast<DWORD>(record->InternalHigh)};
     }
-    S().lastError = lastError;
+    ThreadLastError() = lastError;
     if (*removed > 0) return TRUE;
     S().violations.push_back("waited on a port with nothing in flight");
     return Fail(WaitAbandoned);
@@ -478,6 +486,7 @@ const char* KindName(FakeHandle::Kind kind) {
         case FakeHandle::Kind::Search: return "search";
         case FakeHandle::Kind::Device: return "device";
         case FakeHandle::Kind::Token: return "token";
+        case FakeHandle::Kind::Thread: return "thread";
     }
     return "?";
 }
@@ -507,6 +516,14 @@ BOOL WINAPI FakeCloseHandle(HANDLE handle) {
             const bool goes = closing.posixDelete || (node->deletePending && node->openCount == 0);
             if (goes) S().nodes.erase(path);
         }
+    }
+    if (closing.kind == FakeHandle::Kind::Thread) {
+        std::thread& thread = S().threads[handle];
+        if (thread.joinable()) {
+            S().violations.push_back("thread closed before it was waited for");
+            thread.detach();
+        }
+        S().threads.erase(handle);
     }
     S().handles.erase(found);
     return TRUE;
@@ -555,7 +572,7 @@ DWORD WINAPI FakeGetFileAttributesW(const wchar_t* path) {
     const FakeNode* node = NodeAt(resolved);
     if (node != nullptr) return node->attributes;
     if (IsRoot(resolved)) return FILE_ATTRIBUTE_DIRECTORY;
-    S().lastError = MissingCode(resolved);
+    ThreadLastError() = MissingCode(resolved);
     return INVALID_FILE_ATTRIBUTES;
 }
 
@@ -758,11 +775,11 @@ void WINAPI FakeGetLocalTime(SYSTEMTIME* time) {
 }
 
 DWORD WINAPI FakeGetLastError() {
-    return S().lastError;
+    return ThreadLastError();
 }
 
 void WINAPI FakeSetLastError(DWORD code) {
-    S().lastError = code;
+    ThreadLastError() = code;
 }
 
 // Copies text with the Win32 convention: the length without the terminator
@@ -786,7 +803,7 @@ DWORD WINAPI FakeGetModuleFileNameW(HMODULE, wchar_t* buffer, DWORD length) {
     std::copy(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(copied), buffer);
     buffer[copied] = L'\0';
     if (copied < name.size()) {
-        S().lastError = InsufficientBuffer;
+        ThreadLastError() = InsufficientBuffer;
         return length;
     }
     return static_cast<DWORD>(copied);
@@ -839,7 +856,7 @@ int WINAPI FakeMultiByteToWideChar(UINT, DWORD, const char* bytes, int byteCount
         byteCount < 0 ? std::strlen(bytes) + 1 : static_cast<size_t>(byteCount);
     if (textLength == 0) return static_cast<int>(count);
     if (count > static_cast<size_t>(textLength)) {
-        S().lastError = InsufficientBuffer;
+        ThreadLastError() = InsufficientBuffer;
         return 0;
     }
     for (size_t i = 0; i < count; ++i) text[i] = static_cast<unsigned char>(bytes[i]);
@@ -1117,38 +1134,106 @@ BOOL WINAPI FakeAdjustTokenPrivileges(HANDLE token, BOOL, TOKEN_PRIVILEGES* newS
                          newState->Privileges[0].Attributes == SE_PRIVILEGE_ENABLED &&
                          newState->Privileges[0].Luid.LowPart == 28;
     if (!S().volumePrivilegeHeld) {
-        S().lastError = ERROR_NOT_ALL_ASSIGNED;
+        ThreadLastError() = ERROR_NOT_ALL_ASSIGNED;
         return TRUE;
     }
     S().volumePrivilegeEnabled = S().volumePrivilegeEnabled || enables;
-    S().lastError = ERROR_SUCCESS;
+    ThreadLastError() = ERROR_SUCCESS;
     return TRUE;
 }
 
+std::recursive_mutex& FakeLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
+
+// A fake entry called under the fake's lock.
+template <auto Call>
+struct Serialized;
+
+template <typename Result, typename... Arguments, Result(WINAPI* Call)(Arguments...)>
+struct Serialized<Call> {
+    static Result WINAPI Entry(Arguments... arguments) {
+        const std::lock_guard<std::recursive_mutex> hold(FakeLock());
+        return Call(arguments...);
+    }
+};
+
+HANDLE WINAPI FakeCreateThread(SECURITY_ATTRIBUTES*, size_t, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD, DWORD* threadId) {
+    if (Failing("CreateThread")) return nullptr;
+    const HANDLE handle = NewHandle({FakeHandle::Kind::Thread, L"", 0, 0, 0, 0, nullptr, {}, 0});
+    S().threads[handle] = std::thread(start, parameter);
+    if (threadId != nullptr) *threadId = 0;
+    return handle;
+}
+
+// Not under the lock while it waits: the thread it waits for calls the fake.
+DWORD WINAPI FakeWaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    std::thread* thread = nullptr;
+    {
+        const std::lock_guard<std::recursive_mutex> hold(FakeLock());
+        if (Failing("WaitForSingleObject")) return WAIT_FAILED;
+        if (HandleOf(handle, FakeHandle::Kind::Thread) == nullptr || milliseconds != INFINITE) {
+            Fail(ERROR_INVALID_PARAMETER);
+            return WAIT_FAILED;
+        }
+        thread = &S().threads[handle];
+    }
+    if (thread->joinable()) thread->join();
+    return WAIT_OBJECT_0;
+}
+
 const PlatformCalls FakeCalls = {
-    FakeCreateFileW,         FakeReadFile,
-    FakeWriteFile,           FakeCreateIoCompletionPort,
-    FakeGetQueuedCompletionStatus, FakeGetQueuedCompletionStatusEx,
-    FakeGetOverlappedResult, FakeCancelIoEx,
-    FakeSetFilePointerEx,    FakeSetEndOfFile,
-    FakeFlushFileBuffers,    FakeCloseHandle,
-    FakeDeleteFileW,         FakeCreateDirectoryW,
-    FakeRemoveDirectoryW,    FakeGetFileAttributesW,
-    FakeGetFileInformationByHandle, FakeSetFileInformationByHandle,
-    FakeGetFileInformationByHandleEx, FakeOpenFileRelative,
-    FakeFindFirstFileW,      FakeFindNextFileW,
-    FakeFindClose,           FakeVirtualAlloc,
-    FakeVirtualFree,         FakeQueryPerformanceCounter,
-    FakeQueryPerformanceFrequency, FakeGetTickCount,
-    FakeSleep,               FakeTimeBeginPeriod,
-    FakeGetLocalTime,        FakeGetLastError,
-    FakeSetLastError,        FakeGetCurrentDirectoryW,
-    FakeGetModuleFileNameW,  FakeDeviceIoControl,
-    FakeGetDiskFreeSpaceExW, FakeMultiByteToWideChar,
-    FakeCharUpperW,          FakeGetFinalPathNameByHandleW,
-    FakeGetVolumeInformationW, FakeGetVolumeInformationByHandleW, FakeCompareStringOrdinal,
-    FakeSetFileValidData,    FakeOpenProcessToken,
-    FakeLookupPrivilegeValueW, FakeAdjustTokenPrivileges,
+    Serialized<FakeCreateFileW>::Entry,
+    Serialized<FakeReadFile>::Entry,
+    Serialized<FakeWriteFile>::Entry,
+    Serialized<FakeCreateIoCompletionPort>::Entry,
+    Serialized<FakeGetQueuedCompletionStatus>::Entry,
+    Serialized<FakeGetQueuedCompletionStatusEx>::Entry,
+    Serialized<FakeGetOverlappedResult>::Entry,
+    Serialized<FakeCancelIoEx>::Entry,
+    Serialized<FakeSetFilePointerEx>::Entry,
+    Serialized<FakeSetEndOfFile>::Entry,
+    Serialized<FakeFlushFileBuffers>::Entry,
+    Serialized<FakeCloseHandle>::Entry,
+    Serialized<FakeDeleteFileW>::Entry,
+    Serialized<FakeCreateDirectoryW>::Entry,
+    Serialized<FakeRemoveDirectoryW>::Entry,
+    Serialized<FakeGetFileAttributesW>::Entry,
+    Serialized<FakeGetFileInformationByHandle>::Entry,
+    Serialized<FakeSetFileInformationByHandle>::Entry,
+    Serialized<FakeGetFileInformationByHandleEx>::Entry,
+    Serialized<FakeOpenFileRelative>::Entry,
+    Serialized<FakeFindFirstFileW>::Entry,
+    Serialized<FakeFindNextFileW>::Entry,
+    Serialized<FakeFindClose>::Entry,
+    Serialized<FakeVirtualAlloc>::Entry,
+    Serialized<FakeVirtualFree>::Entry,
+    Serialized<FakeQueryPerformanceCounter>::Entry,
+    Serialized<FakeQueryPerformanceFrequency>::Entry,
+    Serialized<FakeGetTickCount>::Entry,
+    Serialized<FakeSleep>::Entry,
+    Serialized<FakeTimeBeginPeriod>::Entry,
+    Serialized<FakeGetLocalTime>::Entry,
+    Serialized<FakeGetLastError>::Entry,
+    Serialized<FakeSetLastError>::Entry,
+    Serialized<FakeGetCurrentDirectoryW>::Entry,
+    Serialized<FakeGetModuleFileNameW>::Entry,
+    Serialized<FakeDeviceIoControl>::Entry,
+    Serialized<FakeGetDiskFreeSpaceExW>::Entry,
+    Serialized<FakeMultiByteToWideChar>::Entry,
+    Serialized<FakeCharUpperW>::Entry,
+    Serialized<FakeGetFinalPathNameByHandleW>::Entry,
+    Serialized<FakeGetVolumeInformationW>::Entry,
+    Serialized<FakeGetVolumeInformationByHandleW>::Entry,
+    Serialized<FakeCompareStringOrdinal>::Entry,
+    Serialized<FakeSetFileValidData>::Entry,
+    Serialized<FakeOpenProcessToken>::Entry,
+    Serialized<FakeLookupPrivilegeValueW>::Entry,
+    Serialized<FakeAdjustTokenPrivileges>::Entry,
+    Serialized<FakeCreateThread>::Entry,
+    FakeWaitForSingleObject,
 };
 
 void ReleaseAllocations() {
@@ -1166,6 +1251,7 @@ uint64_t NewFakeFileIndex() {
 FakeState& InstallFake() {
     if (state) ReleaseAllocations();
     state = std::make_unique<FakeState>();
+    ThreadLastError() = 0;
 #ifdef _WIN32
     state->currentDirectory = L"D:\\bench";
     state->moduleFileName = L"D:\\tools\\corvasta.exe";

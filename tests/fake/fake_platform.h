@@ -12,6 +12,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 // A fresh file index for every node made, as a file system gives one to
@@ -58,7 +59,7 @@ struct FakeRequest {
 };
 
 struct FakeHandle {
-    enum class Kind { File, Port, Search, Device, Token } kind = Kind::File;
+    enum class Kind { File, Port, Search, Device, Token, Thread } kind = Kind::File;
     std::wstring path;
     DWORD access = 0;
     DWORD share = 0;
@@ -175,8 +176,10 @@ struct FakeState {
     std::vector<FakePortCall> portCalls;  // every CreateIoCompletionPort
     std::map<HANDLE, FakeHandle> handles;
     std::map<void*, size_t> allocations;
+    // Threads run for real; every other call of the fake holds one lock, so
+    // the state above sees one call at a time.
+    std::map<HANDLE, std::thread> threads;
     std::vector<std::string> violations;  // misuse seen: freeing a buffer in flight, ...
-    DWORD lastError = 0;
 
     struct Failure {
         int skip;  // matching calls to let through first

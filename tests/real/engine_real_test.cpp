@@ -1,13 +1,14 @@
 #include "engine/pattern.h"
 #include "engine/prepare_test_file.h"
 #include "engine/run_record.h"
-#include "engine/transfer_pass.h"
+#include "engine/threaded_pass.h"
 #include "platform/platform.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,23 @@ TEST_F(EngineOnRealFiles, PreparedFileThenOneReadAndOneWritePass) {
         EXPECT_GE(elapsedMs, 4900.0);
         EXPECT_LE(elapsedMs, 6500.0);
     }
+}
+
+// One real read pass of two threads at 256 in flight each, past what one
+// ring or AIO context held before: both engines take it, and the requests
+// of both threads are counted in one window.
+TEST_F(EngineOnRealFiles, TwoThreadsAtTheDeepestQueue) {
+    std::wstring errorText;
+    ASSERT_TRUE(PrepareTestFile(path, Blocks, pattern, errorText));
+    const auto tally = std::make_unique<PassTally>();
+    double elapsedMs = 0.0;
+    const double speed = RunThreadedPass(path, Blocks, PassShape{4096, 256, true, 1}, 2, 0,
+                                         pattern, errorText, &elapsedMs, tally.get());
+    EXPECT_EQ(errorText, L"");
+    EXPECT_GT(speed, 0.0);
+    EXPECT_GE(elapsedMs, 4900.0);
+    EXPECT_EQ(tally->latency.total, static_cast<uint64_t>(tally->requests));
+    EXPECT_EQ(tally->bytes, tally->requests * 4096);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "cli/event_queue.h"
 #include "cli/stop_signals.h"
 #include "engine/status_text.h"
+#include "platform/text.h"
 
 #include <gtest/gtest.h>
 
@@ -56,24 +57,53 @@ TEST(CliOptions, DefaultsAndEveryAcceptedValue) {
     EXPECT_EQ(options.passCount, 1);
 }
 
-TEST(CliOptions, ProfilesByNameInTheOrderGivenOrAll) {
+std::vector<std::string> Options(const CliOptions& options) {
+    std::vector<std::string> names;
+    for (const Profile& profile : options.profiles) names.push_back(profile.option);
+    return names;
+}
+
+TEST(CliOptions, ProfilesByNameInTheOrderGivenOrBySet) {
     CliOptions options;
     ASSERT_TRUE(Parse({}, options));
-    EXPECT_EQ(options.profiles, std::vector<const Profile*>{&WindowProfile});
-    ASSERT_TRUE(Parse({L"--profile", L"RND4K-Q1T1,seq1m-q1t1"}, options));
-    EXPECT_EQ(options.profiles, (std::vector<const Profile*>{&Profiles[3], &Profiles[1]}));
+    EXPECT_EQ(Options(options), std::vector<std::string>{"SEQ1M-Q8T1"});
+    ASSERT_TRUE(Parse({L"--profile", L"RND4K-Q1T1,seq128k q32t1,Rnd4kQ32T16"}, options));
+    EXPECT_EQ(Options(options),
+              (std::vector<std::string>{"RND4K-Q1T1", "SEQ128K-Q32T1", "RND4K-Q32T16"}));
+    EXPECT_EQ(options.profiles[2].threads, 16);
     ASSERT_TRUE(Parse({L"--profile=all"}, options));
-    EXPECT_EQ(options.profiles,
-              (std::vector<const Profile*>{&Profiles[0], &Profiles[1], &Profiles[2], &Profiles[3]}));
+    EXPECT_EQ(Options(options), (std::vector<std::string>{"SEQ1M-Q8T1", "SEQ1M-Q1T1",
+                                                          "RND4K-Q32T1", "RND4K-Q1T1"}));
+    ASSERT_TRUE(Parse({L"--profile=NVMe"}, options));
+    EXPECT_EQ(Options(options), (std::vector<std::string>{"SEQ1M-Q8T1", "SEQ128K-Q32T1",
+                                                          "RND4K-Q32T16", "RND4K-Q1T1"}));
     std::wstring errorText;
-    EXPECT_FALSE(ParseCliOptions({L"--profile", L"SEQ1M-Q8T1,RND4K-Q64T1"}, options, errorText));
-    EXPECT_EQ(errorText, L"--profile: unknown profile RND4K-Q64T1; the profiles are SEQ1M-Q8T1, "
-                         L"SEQ1M-Q1T1, RND4K-Q32T1, RND4K-Q1T1, all");
-    // Every option and every profile is in the help.
-    for (const wchar_t* word : {L"--passes", L"--size", L"--profile", L"--json", L"--help",
-                                L"--version", L"SEQ1M-Q8T1", L"SEQ1M-Q1T1", L"RND4K-Q32T1",
-                                L"RND4K-Q1T1", L"64GiB"}) {
+    EXPECT_FALSE(ParseCliOptions({L"--profile", L"SEQ1M-Q8T1,RND4K-Q64T65"}, options, errorText));
+    EXPECT_EQ(errorText.rfind(L"Unknown profile RND4K-Q64T65: a profile is SEQ or RND, ", 0), 0u)
+        << Utf8FromWide(errorText);
+    // Every option and both sets are in the help.
+    for (const wchar_t* word : {L"--passes", L"--size", L"--profile", L"--seed", L"--json",
+                                L"--help", L"--version", L"RND4K-Q32T16", L"nvme", L"all",
+                                L"SEQ128K-Q32T1", L"64GiB"}) {
         EXPECT_NE(CliUsageText().find(word), std::wstring::npos) << word;
+    }
+}
+
+// A given seed seeds every profile of the run; without one none is.
+TEST(CliOptions, SeedSeedsEveryProfile) {
+    CliOptions options;
+    ASSERT_TRUE(Parse({L"--profile", L"all", L"--seed", L"9007199254740991"}, options));
+    for (const Profile& profile : options.profiles) {
+        EXPECT_TRUE(profile.seeded);
+        EXPECT_EQ(profile.shape.seed, 9007199254740991u);
+    }
+    ASSERT_TRUE(Parse({L"--seed", L"0"}, options));
+    EXPECT_TRUE(options.profiles[0].seeded);
+    ASSERT_TRUE(Parse({}, options));
+    EXPECT_FALSE(options.profiles[0].seeded);
+    for (const wchar_t* bad : {L"9007199254740992", L"-1", L"01", L"1e3", L""}) {
+        std::wstring errorText;
+        EXPECT_FALSE(ParseCliOptions({L"--seed", bad}, options, errorText)) << bad;
     }
 }
 
@@ -106,7 +136,7 @@ TEST(CliText, PassLinesCarryTheWindowsWordsSpeedLatencyAndTheDeviceShare) {
     record.deviceShare = 0.99949;
     // Small requests are counted in IOPS too: 1,506,554 in 5 s.
     EXPECT_EQ(PassLine(1, record, 4, Profiles[2]),
-              L"Write 2/4  1234.57 MB/s  301310.80 IOPS  p50 105.20 us  p99 230.10 us  device 99.9%");
+              L"Write 2/4  1234.57 MB/s  301,311 IOPS  p50 105.20 us  p99 230.10 us  device 99.9%");
     record.deviceShare = 1.0;
     EXPECT_EQ(PassLine(0, record, 4, Profiles[1]),
               L"Read 2/4  1234.57 MB/s  p50 105.20 us  p99 230.10 us  device 100.0%");
@@ -129,8 +159,8 @@ TEST(CliText, ProfileTableShowsTheBestPassOfEachPhase) {
     random.read = {slow, fast, slow};
     const std::vector<std::wstring> lines = ProfileTableLines({random});
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], L"Profile         Read MB/s    Read IOPS  Read p99 us  Write MB/s   Write IOPS Write p99 us");
-    EXPECT_EQ(lines[1], L"RND4K Q32T1        200.00     48828.00         7.25           -            -            -");
+    EXPECT_EQ(lines[0], L"Profile          Threads Depth   Read MB/s    Read IOPS  Read p99 us  Write MB/s   Write IOPS Write p99 us");
+    EXPECT_EQ(lines[1], L"RND4K Q32T1            1    32      200.00       48,828         7.25           -            -            -");
 }
 
 TEST(CliText, ProgressSaysStepSecondsLeftAndLastPass) {

@@ -114,7 +114,11 @@ TEST_F(CrashRecovery, ReportLineMustNameOneOfOurReportsHere) {
         {FakePath(L"corvasta_07122026153045_SEQ1MQ1T1_1024MiB.html"), true},
         {FakePath(L"corvasta_07122026153045_RND4KQ32T1_256MiB.html"), true},
         {FakePath(L"corvasta_07122026153045_RND4KQ1T1_2048MiB.html"), true},
-        {FakePath(L"corvasta_07122026153045_RND4KQ64T1_2048MiB.html"), false},
+        {FakePath(L"corvasta_07122026153045_RND4KQ64T1_2048MiB.html"), true},
+        {FakePath(L"corvasta_07122026153045_RND4KQ32T16_2048MiB.html"), true},
+        {FakePath(L"corvasta_07122026153045_RND4KQ257T1_2048MiB.html"), false},
+        {FakePath(L"corvasta_07122026153045_rnd4kq32t1_2048MiB.html"), false},
+        {FakePath(L"corvasta_07122026153045_RND4K-Q32T1_2048MiB.html"), false},
         {JoinPath(outside, ReportName), false},
         {ReportName, false},  // the same name, but not as a full path
     };

@@ -75,7 +75,9 @@ bool Contains(const std::string& text, const std::wstring& part) {
 // results read RND; each random pass has a seed of its own and every pass
 // its latencies.
 TEST_F(PassHooks, EachProfileRunsItsShapeAndNamesItsReport) {
-    for (const Profile& profile : Profiles) {
+    std::vector<Profile> profiles(std::begin(Profiles), std::end(Profiles));
+    profiles.insert(profiles.end(), std::begin(NvmeProfiles) + 1, std::begin(NvmeProfiles) + 3);
+    for (const Profile& profile : profiles) {
         SCOPED_TRACE(Utf8FromWide(profile.name));
         InstallFake();
         Figures.clear();
@@ -97,6 +99,14 @@ TEST_F(PassHooks, EachProfileRunsItsShapeAndNamesItsReport) {
         EXPECT_TRUE(Contains(report, L"<b>" + std::wstring(ReadResultName(profile)) + L"</b>"));
         EXPECT_TRUE(Contains(report, L"<b>" + std::wstring(WriteResultName(profile)) + L"</b>"));
         EXPECT_EQ(Contains(report, L"RND READ"), profile.shape.random);
+        // The window's report stays as it was; the others give IOPS and
+        // latencies, threads and depth, and do not call random sequential.
+        const bool window = IsWindowProfile(profile);
+        EXPECT_EQ(Contains(report, L"<th>IOPS</th><th>P50</th><th>P99</th>"), !window);
+        EXPECT_EQ(Contains(report, L"<b>THREADS</b></td><td><b>" + DecimalText(profile.threads)), !window);
+        EXPECT_EQ(Contains(report, L"<b>QUEUE DEPTH</b>"), !window);
+        EXPECT_EQ(Contains(report, L"Sequential Path Benchmark"), !profile.shape.random);
+        EXPECT_EQ(Contains(report, L" IOPS</b>"), !window);
         ExpectNothingLeftOpen();
     }
 }

@@ -192,8 +192,10 @@ TEST_F(ShapedPass, AFailureInABurstKeepsItsTextAndReleasesEverything) {
 }
 
 TEST_F(ShapedPass, ShapesOutsideTheLimitsAreRefusedBeforeAnythingOpens) {
-    const PassShape refused[] = {{3000, 8, false, 0}, {2 * MiB, 8, false, 0}, {2 * KiB, 8, false, 0},
-                                 {4 * KiB, 0, false, 0}, {4 * KiB, 65, true, 0}};
+    // The last is larger than the file.
+    const PassShape refused[] = {{3000, 8, false, 0},    {128 * MiB, 8, false, 0},
+                                 {256, 8, false, 0},     {4 * KiB, 0, false, 0},
+                                 {4 * KiB, 257, true, 0}, {8 * MiB, 1, false, 0}};
     for (const PassShape& shape : refused) {
         Start(4, 50);
         EXPECT_EQ(Run(4, shape), 0.0);
@@ -247,6 +249,25 @@ TEST(LatencyHistogram, PercentilesWithinOnePercentOfTheSortedValues) {
         for (const uint64_t value : values) sum += static_cast<double>(value);
         EXPECT_DOUBLE_EQ(summary.mean, sum / static_cast<double>(values.size()));
     }
+}
+
+// A figure of a tenth of a microsecond is that decimal's own double, so a
+// JSON writer that prints the shortest form prints 3596.7; histograms of
+// two threads merge as if one had recorded both.
+TEST(LatencyHistogram, TenthsStayExactAndMergedHistogramsAddUp) {
+    auto one = std::make_unique<LatencyHistogram>();
+    auto other = std::make_unique<LatencyHistogram>();
+    ClearLatencies(*one);
+    ClearLatencies(*other);
+    RecordLatency(*one, 35'967);
+    EXPECT_EQ(SummarizeLatencies(*one, 10'000'000).max, 3596.7);
+    RecordLatency(*other, 100);
+    RecordLatency(*other, 50'000);
+    MergeLatencies(*one, *other);
+    EXPECT_EQ(one->total, 3u);
+    EXPECT_EQ(one->max, 50'000u);
+    EXPECT_EQ(LatencyAt(*one, 0.0), 100u);
+    EXPECT_EQ(SummarizeLatencies(*one, 10'000'000).mean, 2868.9);
 }
 
 }  // namespace
