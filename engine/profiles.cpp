@@ -89,7 +89,3 @@ bool ProfileFromName(const std::string& given, Profile& profile) {
     profile = composed;
     return true;
 }
-
-bool IsWindowProfile(const Profile& profile) {
-    return IsWindowShape(profile.shape) && profile.threads == 1;
-}

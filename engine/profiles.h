@@ -48,7 +48,10 @@ constexpr const char* ProfileGrammarText =
     "SEQ or RND, a request size (512 or 4K to 64M, a power of two), -Q and the requests in "
     "flight per thread (1 to 256), T and the threads (1 to 64), as in RND4K-Q32T16";
 
-bool IsWindowProfile(const Profile& profile);
+// Inline, as the report asks it too and builds without the engine.
+inline bool IsWindowProfile(const Profile& profile) {
+    return IsWindowShape(profile.shape) && profile.threads == 1;
+}
 
 // The report's RESULT rows: "SEQ READ" and "SEQ WRITE", or "RND ..." for a
 // random profile.
