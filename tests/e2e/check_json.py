@@ -138,7 +138,7 @@ def check(document, outcome, shares, folder, profile="SEQ1M Q8T1"):
     write_depth = document.get("writeDepth")
     expect(write_depth is None or is_int(write_depth), "writeDepth")
     if outcome == "completed":
-        expect(write_depth == SHAPES[profile][1], f"writeDepth {write_depth!r}")
+        expect(write_depth == depth, f"writeDepth {write_depth!r}")
     check_origin(document)
     if isinstance(report, str) and outcome == "completed":
         check_kept(document, report)
