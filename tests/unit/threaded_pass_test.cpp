@@ -3,10 +3,8 @@
 // that ends all with its text and leaves nothing open.
 #include "engine/threaded_pass.h"
 #include "engine/benchmark_run.h"
-#include "engine/pattern.h"
-#include "engine/run_record.h"
 #include "report/report.h"
-#include "tests/fake/fake_checks.h"
+#include "tests/unit/fake_pass_test.h"
 
 #include <gtest/gtest.h>
 
@@ -19,23 +17,11 @@
 
 namespace {
 
-constexpr uint64_t MiB = 1'048'576;
-
-class ThreadedPass : public ::testing::Test {
+class ThreadedPass : public FakePassTest {
 protected:
     void SetUp() override {
-        InstallFake();
-        StopRequested.store(0);
-        path = FakePath(L"pass.tmp");
+        FakePassTest::SetUp();
         AddFakeFile(path, std::string(8 * MiB, 'r'));
-        pattern.resize(MiB);
-        FillPattern(pattern.data(), pattern.size());
-    }
-
-    void TearDown() override {
-        ExpectNothingLeftOpen();
-        StopRequested.store(0);
-        RemoveFake();
     }
 
     double Run(const PassShape& shape, int threads) {
@@ -51,9 +37,6 @@ protected:
         return offsets;
     }
 
-    std::wstring path;
-    std::vector<unsigned char> pattern;
-    std::wstring errorText;
     double elapsedMs = 0.0;
     std::unique_ptr<PassTally> tally = std::make_unique<PassTally>();
 };

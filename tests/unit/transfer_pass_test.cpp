@@ -1,7 +1,5 @@
 #include "engine/transfer_pass.h"
-#include "engine/pattern.h"
-#include "engine/run_record.h"
-#include "tests/fake/fake_checks.h"
+#include "tests/unit/fake_pass_test.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +10,6 @@
 
 namespace {
 
-constexpr uint64_t MiB = 1'048'576;
 constexpr double Untouched = -1.0;
 
 // A completion that has not come yet is waited for as long as it takes.
@@ -21,23 +18,8 @@ bool EveryWaitWithoutLimit() {
     return std::all_of(waits.begin(), waits.end(), [](DWORD ms) { return ms == INFINITE; });
 }
 
-class TransferPass : public ::testing::Test {
+class TransferPass : public FakePassTest {
 protected:
-    void SetUp() override {
-        InstallFake();
-        StopRequested.store(0);
-        path = FakePath(L"pass.tmp");
-        pattern.resize(MiB);
-        FillPattern(pattern.data(), pattern.size());
-    }
-
-    void TearDown() override {
-        ExpectNothingLeftOpen();
-        StopRequested.store(0);
-        RemoveFake();
-    }
-
-
     void AddFile(int64_t blocks) {
         AddFakeFile(path, std::string(static_cast<size_t>(blocks) * MiB, 'r'));
     }
@@ -59,9 +41,6 @@ protected:
         return offsets;
     }
 
-    std::wstring path;
-    std::vector<unsigned char> pattern;
-    std::wstring errorText;
     double elapsedMs = Untouched;
 };
 
